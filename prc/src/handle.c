@@ -111,8 +111,9 @@ prc_t *prcopen(const char *path, int mode) {
         return fail_open(NULL, NULL, PRC_EOPEN);
     }
     FILE *fp = open_for_reading(path);
-    if (fp == NULL) {
-        return fail_open(NULL, NULL, PRC_EOPEN);
+    struct stat st;
+    if (fp == NULL || fstat(fileno(fp), &st) != 0 || S_ISDIR(st.st_mode)) {
+        return fail_open(NULL, fp, PRC_EOPEN);
     }
     prc_t *prc = prcfpopen(fp, mode);
     if (prc == NULL) {
@@ -235,9 +236,12 @@ int prcsetname(prc_t *prc, const char *name) {
         prc_set_error(PRC_EBADARG);
         return -1;
     }
-    memset(prc->name, 0, sizeof prc->name);
+    char copy[sizeof prc->name] = {0};
     size_t len = name ? strnlen(name, 31) : 0;
-    memcpy(prc->name, name, len);
+    if (len > 0) {
+        memcpy(copy, name, len); /* name may point into prc->name itself */
+    }
+    memcpy(prc->name, copy, sizeof prc->name);
     return (int)len;
 }
 
