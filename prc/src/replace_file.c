@@ -1,5 +1,4 @@
 /* Whole-file replacement: temporary file in the same folder, fsync, rename, fsync folder. */
-#define _GNU_SOURCE
 #include "replace_file.h"
 
 #include <fcntl.h>
