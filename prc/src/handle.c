@@ -53,8 +53,7 @@ prc_t *prcfpopen(FILE *fp, int mode) {
         return NULL;
     }
     if (!is_create_mode(mode)) {
-        prc_stdio_source source;
-        prc_reader reader = prc_stdio_reader(&source, fp);
+        prc_reader reader = prc_stdio_reader(fp);
         if (prc_read_database(h, &reader) != 0) {
             prc_handle_free(h);
             return NULL;
@@ -67,11 +66,7 @@ prc_t *prcfpopen(FILE *fp, int mode) {
 }
 
 static FILE *open_for_reading(const char *path) {
-    FILE *fp = fopen(path, "rbe");
-    if (fp != NULL) {
-        setvbuf(fp, NULL, _IOFBF, 1 << 16);
-    }
-    return fp;
+    return fopen(path, "rbe");
 }
 
 /* Creates an empty file when none exists yet, as opening with "wb" would, so the name is
@@ -154,9 +149,9 @@ static int flush_in_place(prc_t *prc) {
     if (fp == NULL || fseeko(fp, 0, SEEK_SET) != 0) {
         return -1;
     }
-    prc_writer sink = prc_stdio_writer(fp);
+    prc_writer writer = prc_stdio_writer(fp);
     uint32_t written;
-    if (prc_write_database(prc, &sink, &written) != 0 || fflush(fp) != 0) {
+    if (prc_write_database(prc, &writer, &written) != 0 || fflush(fp) != 0) {
         return -1;
     }
     struct stat st;

@@ -1,5 +1,6 @@
 /* Writes a database file: header with computed offsets, entry list, the two-byte gap,
  * the application-info and sort-info blocks of a record database, then every body. */
+#include <stdlib.h>
 #include <string.h>
 
 #include "layout.h"
@@ -88,10 +89,6 @@ int prc_encode_header(const prc_t *prc, uint8_t out[PRC_HEADER_SIZE]) {
     return 0;
 }
 
-static int put(const prc_writer *sink, const void *bytes, size_t len) {
-    return len == 0 || sink->write(sink->ctx, bytes, len) == len ? 0 : -1;
-}
-
 static void encode_entry(const prc_t *prc, const prc_record_t *e, uint32_t offset, uint8_t *out) {
     if (prc_is_resource_db(prc)) {
         prc_put_be32(out, e->type);
@@ -103,43 +100,58 @@ static void encode_entry(const prc_t *prc, const prc_record_t *e, uint32_t offse
     }
 }
 
-static int write_entry_list(const prc_t *prc, const layout_plan *plan, const prc_writer *sink) {
-    uint8_t entry[PRC_RESOURCE_ENTRY_SIZE];
+/* Header, entry list and the two-byte gap, in one buffer. */
+static uint8_t *encode_prelude(const prc_t *prc, const layout_plan *plan, size_t *len) {
+    *len = PRC_HEADER_SIZE + (size_t)plan->count * plan->entry_size + PRC_GAP_SIZE;
+    uint8_t *prelude = calloc(1, *len);
+    if (prelude == NULL) {
+        return NULL;
+    }
+    encode_planned_header(prc, plan, prelude);
+    uint8_t *entry = prelude + PRC_HEADER_SIZE;
     uint32_t offset = plan->first_body;
     for (const prc_record_t *e = prc->records; e != NULL; e = e->next) {
         encode_entry(prc, e, offset, entry);
-        if (put(sink, entry, plan->entry_size) != 0) {
-            return -1;
-        }
+        entry += plan->entry_size;
         offset += written_body_size(prc, e);
     }
-    static const uint8_t gap[PRC_GAP_SIZE] = {0, 0};
-    return put(sink, gap, sizeof gap);
+    return prelude; /* the gap is already zero */
 }
 
-static int write_contents(const prc_t *prc, const layout_plan *plan, const prc_writer *sink) {
-    if (plan->writes_info_blocks &&
-        (put(sink, prc->appinfo, block_size(prc->appinfo, prc->appinfosize)) != 0 ||
-         put(sink, prc->sortinfo, block_size(prc->sortinfo, prc->sortinfosize)) != 0)) {
-        return -1;
+static void add_piece(struct iovec *pieces, int *count, const void *data, size_t len) {
+    if (len > 0) {
+        pieces[*count].iov_base = (void *)data;
+        pieces[*count].iov_len = len;
+        (*count)++;
     }
-    for (const prc_record_t *e = prc->records; e != NULL; e = e->next) {
-        if (put(sink, e->data, written_body_size(prc, e)) != 0) {
-            return -1;
-        }
-    }
-    return 0;
 }
 
 int prc_write_database(const prc_t *prc, const prc_writer *sink, uint32_t *written) {
     layout_plan plan;
-    uint8_t header[PRC_HEADER_SIZE];
     if (plan_layout(prc, &plan) != 0) {
         return -1;
     }
-    encode_planned_header(prc, &plan, header);
-    if (put(sink, header, sizeof header) != 0 || write_entry_list(prc, &plan, sink) != 0 ||
-        write_contents(prc, &plan, sink) != 0) {
+    size_t prelude_len;
+    uint8_t *prelude = encode_prelude(prc, &plan, &prelude_len);
+    struct iovec *pieces = malloc((plan.count + 3) * sizeof *pieces);
+    if (prelude == NULL || pieces == NULL) {
+        free(prelude);
+        free(pieces);
+        return -1;
+    }
+    int count = 0;
+    add_piece(pieces, &count, prelude, prelude_len);
+    if (plan.writes_info_blocks) {
+        add_piece(pieces, &count, prc->appinfo, block_size(prc->appinfo, prc->appinfosize));
+        add_piece(pieces, &count, prc->sortinfo, block_size(prc->sortinfo, prc->sortinfosize));
+    }
+    for (const prc_record_t *e = prc->records; e != NULL; e = e->next) {
+        add_piece(pieces, &count, e->data, written_body_size(prc, e));
+    }
+    int rc = sink->write(sink->ctx, pieces, count);
+    free(pieces);
+    free(prelude);
+    if (rc != 0) {
         return -1;
     }
     *written = plan.total_size;

@@ -74,10 +74,9 @@ static int write_and_sync(int fd, const prc_t *prc) {
         close(fd);
         return -1;
     }
-    setvbuf(fp, NULL, _IOFBF, 1 << 16);
-    prc_writer sink = prc_stdio_writer(fp);
+    prc_writer writer = prc_stdio_writer(fp);
     uint32_t written;
-    int rc = prc_write_database(prc, &sink, &written);
+    int rc = prc_write_database(prc, &writer, &written);
     if (fflush(fp) != 0 || fsync(fileno(fp)) != 0) {
         rc = -1;
     }

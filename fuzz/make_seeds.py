@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of fuzz_prc_open: small Palm database files built byte by byte.
+
+Run from anywhere; the files go to corpus/prc_open/ beside this script.
+"""
+
+import os
+import struct
+
+HEADER_SIZE = 78
+RESOURCE = 0x0001
+STREAM = 0x0080
+BACKUP = 0x0008
+
+OUT_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus", "prc_open")
+
+
+def code(text):
+    return struct.unpack(">I", text.encode("ascii"))[0]
+
+
+def header(name, flags, count, appinfo=0, sortinfo=0, dbtype="DATA", creator="Test",
+           version=1, ctime=0xB5A3C3E0, mtime=0xB5A3C400, btime=0, modnum=3):
+    raw_name = name.encode("ascii")[:32].ljust(32, b"\0")
+    return struct.pack(">32sHHIIIIIIIIIIH", raw_name, flags, version, ctime, mtime, btime,
+                       modnum, appinfo, sortinfo, code(dbtype), code(creator), 0, 0, count)
+
+
+def record_entry(offset, attr, uid):
+    return struct.pack(">IB", offset, attr) + uid.to_bytes(3, "big")
+
+
+def resource_entry(rtype, rid, offset):
+    return struct.pack(">4sHI", rtype.encode("ascii"), rid, offset)
+
+
+def record_db(name, bodies, appinfo=b"", sortinfo=b"", flags=0, attrs=None, **fields):
+    """A well-formed record database laid out the way the library writes one."""
+    n = len(bodies)
+    pos = HEADER_SIZE + 8 * n + 2
+    app_off = pos if appinfo else 0
+    pos += len(appinfo)
+    sort_off = pos if sortinfo else 0
+    pos += len(sortinfo)
+    entries = b""
+    for i, body in enumerate(bodies):
+        attr = attrs[i] if attrs else 0x40
+        entries += record_entry(pos, attr, 0x100000 + i)
+        pos += len(body)
+    head = header(name, flags, n, app_off, sort_off, **fields)
+    return head + entries + b"\0\0" + appinfo + sortinfo + b"".join(bodies)
+
+
+def resource_db(name, resources, flags=RESOURCE, **fields):
+    """A well-formed resource database; resources are (type, id, body) triples."""
+    pos = HEADER_SIZE + 10 * len(resources) + 2
+    entries = b""
+    for rtype, rid, body in resources:
+        entries += resource_entry(rtype, rid, pos)
+        pos += len(body)
+    head = header(name, flags, len(resources), dbtype="appl", creator="Tst1", **fields)
+    return head + entries + b"\0\0" + b"".join(body for _, _, body in resources)
+
+
+def block(used, data_len=None, fill=0x61):
+    """A stream block: "DBLK", the used length, then data_len data bytes (default: used)."""
+    if data_len is None:
+        data_len = used
+    return b"DBLK" + struct.pack(">I", used) + bytes((fill + i) % 256 for i in range(data_len))
+
+
+def patch_u32(data, offset, value):
+    return data[:offset] + struct.pack(">I", value) + data[offset + 4:]
+
+
+def seeds():
+    full = record_db("Address Book", [b"first record body", b"", b"third\x00\x01\x02"],
+                     appinfo=b"APPINFO-" * 4, sortinfo=b"\x00\x01\x02\x03\x04\x05",
+                     flags=BACKUP, attrs=[0x40, 0x80, 0x1F])
+    yield "empty_file", b""
+    yield "empty_record_db.pdb", header("Empty", 0, 0) + b"\0\0"
+    yield "record_db_appinfo_sortinfo_records.pdb", full
+    yield "record_db_appinfo_only.pdb", record_db("AppOnly", [b"x" * 34], appinfo=b"\x12\x34")
+    yield "record_db_sortinfo_only.pdb", record_db("SortOnly", [b"abc", b"defg"],
+                                                   sortinfo=b"SORT")
+    yield "record_db_blocks_no_records.pdb", record_db("BlocksOnly", [], appinfo=b"app",
+                                                       sortinfo=b"sort")
+    yield "record_db_shared_empty_offsets.pdb", record_db("Shared", [b"", b"", b"tail", b""])
+    yield "record_db_name_32_chars_high_flags.pdb", record_db(
+        "N" * 32, [b"body"], flags=0xFF7E, version=0xFFFF, btime=0xFFFFFFFF)
+    yield "resource_db_empty_middle.prc", resource_db(
+        "Resources", [("code", 1, b"0123456789"), ("tAIN", 1000, b""), ("data", 0, b"abcde")])
+    yield "resource_db_header_appinfo_ignored.prc", patch_u32(
+        resource_db("ResAppInfo", [("tver", 1, b"1.0\0")]), 52, 90)
+    yield "stream_db_short_last_block.pdb", record_db(
+        "Stream", [block(16), block(10, data_len=40)], flags=STREAM)
+    yield "stream_db_used_past_block.pdb", record_db(
+        "StreamOver", [block(4), block(4096, data_len=12)], flags=STREAM)
+    yield "stream_db_last_not_block.pdb", record_db(
+        "StreamTail", [block(8), b"DBL", b"NOTB\x00\x00\x00\x02xy"], flags=STREAM)
+    yield "stream_resource_db_block.prc", resource_db(
+        "StreamRes", [("strm", 0, block(3, data_len=20))], flags=RESOURCE | STREAM)
+    yield "truncated_header.pdb", full[:50]
+    yield "truncated_entry_list.pdb", full[:HEADER_SIZE + 12]
+    yield "truncated_last_body.pdb", full[:-4]
+    yield "body_offset_past_end.pdb", patch_u32(full, HEADER_SIZE, len(full) + 100)
+    yield "records_out_of_order.pdb", patch_u32(full, HEADER_SIZE, len(full) - 2)
+    yield "appinfo_after_records.pdb", patch_u32(full, 52, len(full) - 3)
+
+
+def main():
+    os.makedirs(OUT_DIR, exist_ok=True)
+    for name, data in seeds():
+        assert len(data) < 4096, name
+        with open(os.path.join(OUT_DIR, name), "wb") as out:
+            out.write(data)
+        print(f"{len(data):5d}  {name}")
+
+
+if __name__ == "__main__":
+    main()
