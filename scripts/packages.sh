@@ -4,7 +4,7 @@
 PROJECT_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     clang libclang-rt-14-dev clang-format
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libserialport-dev
 )
 
 # Installs whatever of PROJECT_PACKAGES is missing: one `apt-get update`, then one install.

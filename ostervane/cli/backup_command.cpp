@@ -1,0 +1,87 @@
+// ostervane-cli backup --port PATH FILE: one backup job over a serial pipe into FILE.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "ostervane/cli/commands.h"
+#include "ostervane/cli/console_session.h"
+#include "ostervane/link/serial_pipe.h"
+#include "ostervane/platform/serial_port_list.h"
+
+namespace ostervane::cli {
+namespace {
+
+struct BackupOptions {
+    std::string port;
+    std::string file;
+    bool help = false;
+};
+
+// Fills `options`; returns the problem with the arguments, or "" when there is none.
+std::string ParseBackupOptions(const Arguments &args, BackupOptions *options) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (arg == "-h" || arg == "--help") {
+            options->help = true;
+        } else if (arg == "--port") {
+            if (++i == args.size()) {
+                return "--port needs a device path";
+            }
+            options->port = args[i];
+        } else if (arg.rfind("--port=", 0) == 0) {
+            options->port = arg.substr(7);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return "unknown option \"" + arg + "\"";
+        } else if (!options->file.empty()) {
+            return "backup takes one FILE";
+        } else {
+            options->file = arg;
+        }
+    }
+    if (options->help) {
+        return "";
+    }
+    if (options->port.empty()) {
+        return "backup needs --port PATH";
+    }
+    return options->file.empty() ? "backup needs a FILE" : "";
+}
+
+// ".rom" is added unless the last four characters, in any case, already are ".rom".
+std::string WithRomExtension(const std::string &path) {
+    std::string ending = path.size() >= 4 ? path.substr(path.size() - 4) : path;
+    for (char &c : ending) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return ending == ".rom" ? path : path + ".rom";
+}
+
+} // namespace
+
+int RunBackupCommand(const Arguments &args) {
+    BackupOptions options;
+    if (std::string problem = ParseBackupOptions(args, &options); !problem.empty()) {
+        return Usage(problem);
+    }
+    if (options.help) {
+        return Usage();
+    }
+    std::string romPath = std::filesystem::absolute(WithRomExtension(options.file)).string();
+    ConsoleSession session("-----  Keelstone Backup to file: " + romPath + " ------");
+
+    JobSettings settings = session.BaseSettings();
+    settings.romFileName = romPath;
+    settings.isBackup = true;
+    // The pipe outlives the job, which aborts it when it is destroyed.
+    SerialPipe pipe(options.port, PortDisplayName(options.port), 0, nullptr, nullptr);
+    DebugPacket job(std::move(settings));
+    JobTurn::Outcome outcome = session.Run(job, pipe, [&pipe] { pipe.Start(); });
+    if (outcome == JobTurn::Outcome::PortBusy && pipe.LastOpenError() != 0) {
+        std::fprintf(stderr, "ostervane-cli: %s: %s\n", options.port.c_str(),
+                     std::strerror(pipe.LastOpenError()));
+    }
+    return ConsoleSession::ExitCode(outcome);
+}
+
+} // namespace ostervane::cli

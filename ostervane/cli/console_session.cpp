@@ -1,0 +1,60 @@
+// ConsoleSession: the run log, the console slot and prompter, and one job's turn.
+#include "ostervane/cli/console_session.h"
+
+#include <cstdio>
+
+#include <unistd.h>
+
+#include "ostervane/cli/commands.h"
+#include "ostervane/cli/stop_signal.h"
+
+namespace ostervane::cli {
+
+ConsoleSession::ConsoleSession(const std::string &banner)
+    : slot_(stdout, isatty(STDOUT_FILENO) != 0, &log_), prompter_(stderr) {
+    if (!log_.Open(kLogFileName)) {
+        std::fprintf(stderr, "ostervane-cli: cannot open %s; the run is not logged\n",
+                     kLogFileName);
+    }
+    log_.WriteLogLine(banner);
+}
+
+ConsoleSession::~ConsoleSession() {
+    log_.Close();
+}
+
+JobSettings ConsoleSession::BaseSettings() {
+    JobSettings settings;
+    settings.slotCallback = turn_.Callback();
+    settings.slot = &slot_;
+    settings.prompter = &prompter_;
+    return settings;
+}
+
+JobTurn::Outcome ConsoleSession::Run(DebugPacket &job, PipeBase &pipe,
+                                     const std::function<void()> &start) {
+    InstallStopSignals();
+    job.AttachPipe(&pipe);
+    start();
+    JobTurn::Outcome outcome = turn_.Wait(StopSignalled);
+    job.RequestStop();
+    job.JoinJobThread();
+    slot_.FinishLine();
+    if (outcome == JobTurn::Outcome::Stopped) {
+        std::fputs("Stopped.\n", stderr);
+    }
+    return outcome;
+}
+
+int ConsoleSession::ExitCode(JobTurn::Outcome outcome) {
+    switch (outcome) {
+    case JobTurn::Outcome::Succeeded:
+        return kExitSuccess;
+    case JobTurn::Outcome::Stopped:
+        return kExitStopped;
+    default:
+        return kExitJobFailed;
+    }
+}
+
+} // namespace ostervane::cli

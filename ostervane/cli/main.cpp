@@ -1,0 +1,55 @@
+// ostervane-cli: the command-line companion of Ostervane.  Picks the subcommand and runs it.
+#include <cstdio>
+#include <string>
+
+#include "ostervane/cli/commands.h"
+
+namespace ostervane::cli {
+namespace {
+
+struct Command {
+    const char *name;
+    int (*run)(const Arguments &args);
+};
+
+constexpr Command kCommands[] = {
+    {"ports", RunPortsCommand},
+    {"backup", RunBackupCommand},
+};
+
+} // namespace
+
+int Usage(const std::string &problem) {
+    if (!problem.empty()) {
+        std::fprintf(stderr, "ostervane-cli: %s\n", problem.c_str());
+    }
+    std::FILE *out = problem.empty() ? stdout : stderr;
+    std::fputs("usage: ostervane-cli ports\n"
+               "       ostervane-cli backup --port PATH FILE\n"
+               "\n"
+               "  ports    list the serial ports (path and name)\n"
+               "  backup   back up the ROM of a handheld in its debugger on the serial port\n"
+               "           PATH into FILE (\".rom\" is added unless FILE ends with it)\n",
+               out);
+    return problem.empty() ? kExitSuccess : kExitUsage;
+}
+
+} // namespace ostervane::cli
+
+int main(int argc, char **argv) {
+    using namespace ostervane::cli;
+    if (argc < 2) {
+        return Usage("no command given");
+    }
+    std::string name = argv[1];
+    if (name == "-h" || name == "--help" || name == "help") {
+        return Usage();
+    }
+    Arguments args(argv + 2, argv + argc);
+    for (const Command &command : kCommands) {
+        if (name == command.name) {
+            return command.run(args);
+        }
+    }
+    return Usage("unknown command \"" + name + "\"");
+}

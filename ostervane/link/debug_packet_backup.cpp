@@ -1,0 +1,91 @@
+// The backup: copies the handheld's big ROM into the .rom file in 4,096-byte blocks.  The file
+// is written beside its final name and takes that name only when every block was saved, so a
+// failed backup never leaves a truncated image that a later restore could flash.
+#include <vector>
+
+#include "ostervane/core/slot_event.h"
+#include "ostervane/link/debug_packet.h"
+#include "ostervane/platform/replace_file.h"
+
+namespace ostervane {
+
+namespace {
+
+constexpr uint32_t kFileBlockSize = 4096;
+
+uint32_t Be32(const uint8_t *p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+// ARM headers are little-endian apart from their signature and version, which the saved
+// image carries little-endian too.
+void RewriteArmHeader(uint8_t *block, uint32_t size) {
+    if (size < 14 || Be32(block + 8) != 0xFEEDBEEF) {
+        return;
+    }
+    uint16_t version = static_cast<uint16_t>((block[12] << 8) | block[13]);
+    if (version <= 5) {
+        return;
+    }
+    const uint8_t littleEndianSignature[4] = {0xEF, 0xBE, 0xED, 0xFE};
+    std::copy(littleEndianSignature, littleEndianSignature + 4, block + 8);
+    block[12] = static_cast<uint8_t>(version);
+    block[13] = static_cast<uint8_t>(version >> 8);
+}
+
+} // namespace
+
+int32_t DebugPacket::RunBackup() {
+    LogLine("Start Backup");
+    if (!rom_.bigRomFound) {
+        Ask("Backup Failed", "No Big ROM Found on Device");
+        return ErrNoBigRom;
+    }
+    Report(EvSavingRom);
+    if (int32_t status = SaveRom(rom_.bigRomBase, rom_.backupLength); status != 0) {
+        if (!StopRequested()) {
+            Ask("Backup Failed", "The Backup Failed.  Check log for error number.");
+        }
+        return status;
+    }
+    LogLine("End Backup");
+    return 0;
+}
+
+int32_t DebugPacket::SaveRom(uint32_t address, uint32_t length) {
+    ReplacingFileWriter file;
+    if (!file.Open(settings_.romFileName)) {
+        return ErrCannotOpenFile;
+    }
+    uint16_t blocks =
+        static_cast<uint16_t>((uint64_t(length) + kFileBlockSize - 1) / kFileBlockSize);
+    Report(EvProgressStart, &blocks);
+    std::vector<uint8_t> block(kFileBlockSize);
+    int32_t status = 0;
+    for (uint32_t done = 0; done < length;) {
+        uint32_t size = std::min(kFileBlockSize, length - done);
+        status = ReadMemory(address + done, block.data(), size);
+        if (status != 0) {
+            break;
+        }
+        if (done == 0) {
+            RewriteArmHeader(block.data(), size);
+        }
+        if (!file.Write(block.data(), size)) {
+            status = ErrCannotOpenFile;
+            break;
+        }
+        Report(EvProgressStep);
+        done += size;
+    }
+    Report(EvProgressEnd);
+    if (status == 0 && !file.Commit()) {
+        status = ErrCannotOpenFile;
+    }
+    if (status != 0) {
+        file.Discard();
+    }
+    return status;
+}
+
+} // namespace ostervane

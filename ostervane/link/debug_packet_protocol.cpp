@@ -1,0 +1,285 @@
+// The debugger protocol of DebugPacket: packet framing, sending, receiving with its retry
+// rules, memory exchanges of any length, Continue, and the wait for a handheld.
+#include <algorithm>
+#include <cstring>
+
+#include "ostervane/core/slot_event.h"
+#include "ostervane/link/crc16.h"
+#include "ostervane/link/debug_packet.h"
+
+namespace ostervane {
+
+using namespace debugger;
+
+namespace {
+
+constexpr uint8_t kSignature[3] = {0xBE, 0xEF, 0xED};
+constexpr int kFillCalls = 100; // Receive calls allowed for a header or body remainder
+constexpr int kReplyAttempts = 5;
+constexpr int kFirstWaitAttempts = 60;
+constexpr int kLaterWaitAttempts = 6;
+constexpr size_t kRegistersInStatePacket = 16; // body offset 6
+
+uint8_t HeaderChecksum(const uint8_t *header) {
+    unsigned sum = 0;
+    for (size_t i = 0; i < 9; i++) {
+        sum += header[i];
+    }
+    return static_cast<uint8_t>(sum);
+}
+
+void PutBe16(uint8_t *p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v >> 8);
+    p[1] = static_cast<uint8_t>(v);
+}
+
+void PutBe32(uint8_t *p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
+}
+
+uint16_t GetBe16(const uint8_t *p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+
+} // namespace
+
+int32_t DebugPacket::SendPacket(uint8_t command, uint16_t dataLength, const uint8_t *data) {
+    if (size_t(12) + dataLength + 2 > kPacketSize) {
+        return ErrWrite;
+    }
+    uint8_t *p = packet_.data();
+    std::memcpy(p, kSignature, sizeof kSignature);
+    p[3] = 0; // destination socket
+    p[4] = 0; // source socket
+    p[5] = 0; // packet type
+    PutBe16(p + 6, static_cast<uint16_t>(dataLength + 2));
+    p[8] = nextTransactionId_;
+    nextTransactionId_ = nextTransactionId_ >= 254 ? 1 : nextTransactionId_ + 1;
+    p[9] = HeaderChecksum(p);
+    p[10] = command;
+    p[11] = 0; // filler
+    if (data != nullptr) {
+        std::memcpy(p + 12, data, dataLength);
+    }
+    PutBe16(p + 12 + dataLength, Crc16(p, size_t(12) + dataLength));
+
+    uint32_t sent = 0;
+    pipe_->Send(p, kHeaderSize, &sent);
+    if (sent == 0) {
+        return ErrNoResponse;
+    }
+    return pipe_->Send(p + kHeaderSize, 4u + dataLength, &sent) != 0 ? ErrWrite : 0;
+}
+
+// Fills packet_[offset, offset + count) with at most `calls` Receive calls.  Returns the bytes
+// received; lastStatus is the status of the last call.
+int32_t DebugPacket::ReceiveExactly(size_t offset, size_t count, int calls, int32_t *lastStatus) {
+    size_t have = 0;
+    *lastStatus = 0;
+    for (int call = 0; call < calls && have < count; call++) {
+        uint32_t got = 0;
+        *lastStatus = pipe_->Receive(packet_.data() + offset + have,
+                                     static_cast<uint32_t>(count - have), &got);
+        have += got;
+    }
+    return static_cast<int32_t>(have);
+}
+
+// A packet is accepted only when its header checksum and CRC hold, so line noise can never
+// put wrong bytes into a backup or the registers.
+int32_t DebugPacket::VerifyReceivedPacket(uint16_t bodySize) const {
+    const uint8_t *p = packet_.data();
+    uint16_t crc = GetBe16(p + kHeaderSize + bodySize);
+    if (p[9] != HeaderChecksum(p) || crc != Crc16(p, kHeaderSize + bodySize)) {
+        return ErrBadSignature;
+    }
+    return 0;
+}
+
+int32_t DebugPacket::ReceivePacket(int attempts) {
+    uint8_t *p = packet_.data();
+    int32_t status = 0;
+
+    // 1. Hunt for the first signature byte; the last allowed call only means "nothing came".
+    p[0] = 0;
+    for (int call = 1;; call++) {
+        uint32_t got = 0;
+        status = pipe_->Receive(p, 1, &got);
+        if (call >= attempts) {
+            return ErrNoResponse;
+        }
+        if (status != 0) {
+            return status;
+        }
+        if (got == 1 && p[0] == kSignature[0]) {
+            break;
+        }
+    }
+
+    // 2-4. The rest of the header, its signature and the body size.
+    if (ReceiveExactly(1, kHeaderSize - 1, kFillCalls, &status) != int32_t(kHeaderSize - 1)) {
+        return status != 0 ? status : ErrRead;
+    }
+    if (std::memcmp(p, kSignature, sizeof kSignature) != 0) {
+        return ErrBadSignature;
+    }
+    uint16_t bodySize = GetBe16(p + 6);
+    lastBodySize_ = static_cast<int16_t>(bodySize);
+    if (bodySize < kMinBodySize || bodySize > kMaxBodySize) {
+        return ErrBadSignature;
+    }
+
+    // 5-6. Command and filler with a second try, then the rest of the body.
+    int32_t have = ReceiveExactly(kHeaderSize, 2, 2, &status);
+    if (have == 0 && status != 0) {
+        return status;
+    }
+    have += ReceiveExactly(kHeaderSize + have, bodySize - have, kFillCalls, &status);
+    if (have != bodySize) {
+        return status != 0 ? status : ErrRead;
+    }
+
+    // 7. The CRC, with a second try.
+    if (ReceiveExactly(kHeaderSize + bodySize, 2, 2, &status) != 2) {
+        return status != 0 ? status : ErrRead;
+    }
+    if (int32_t bad = VerifyReceivedPacket(bodySize); bad != 0) {
+        return bad;
+    }
+
+    // 8-9. Body size in host order; a state packet refreshes the registers.
+    std::memcpy(p + 6, &bodySize, sizeof bodySize);
+    if (p[10] == kStateReply) {
+        if (bodySize < 6 + kRegisterBlockSize) {
+            return ErrBadSignature;
+        }
+        std::memcpy(savedRegisters_.data(), p + kRegistersInStatePacket, kRegisterBlockSize);
+    }
+    return 0;
+}
+
+uint16_t DebugPacket::ReceivedBodySize() const {
+    uint16_t size;
+    std::memcpy(&size, packet_.data() + 6, sizeof size);
+    return size;
+}
+
+int32_t DebugPacket::ReadMemChunk(uint32_t address, uint16_t count) {
+    PutBe32(packet_.data() + 12, address);
+    PutBe16(packet_.data() + 16, count);
+    if (int32_t status = SendPacket(kReadMemory, 6, nullptr); status != 0) {
+        return status;
+    }
+    if (ReceivePacket(kReplyAttempts) != 0) {
+        return ErrRead;
+    }
+    if (packet_[10] != kReadReply) {
+        return packet_[10];
+    }
+    // A reply that carries fewer bytes than asked for was not received whole.
+    return ReceivedBodySize() >= 2u + count ? 0 : ErrRead;
+}
+
+int32_t DebugPacket::WriteMemChunk(const uint8_t *source, uint32_t address, uint16_t count) {
+    PutBe32(packet_.data() + 12, address);
+    PutBe16(packet_.data() + 16, count);
+    std::memcpy(packet_.data() + 18, source, count);
+    if (int32_t status = SendPacket(kWriteMemory, static_cast<uint16_t>(count + 6), nullptr);
+        status != 0) {
+        return status;
+    }
+    if (ReceivePacket(kReplyAttempts) != 0) {
+        return ErrRead;
+    }
+    return packet_[10] == kWriteReply ? 0 : packet_[10];
+}
+
+template <typename Exchange> static int32_t WithRetries(Exchange exchange) {
+    int32_t status = 0;
+    for (int attempt = 0; attempt < kExchangeTries; attempt++) {
+        status = exchange();
+        if (status == 0) {
+            break;
+        }
+    }
+    return status;
+}
+
+int32_t DebugPacket::ReadMemory(uint32_t address, uint8_t *destination, uint32_t count) {
+    for (uint32_t done = 0; done < count;) {
+        uint16_t piece = static_cast<uint16_t>(std::min<uint32_t>(kChunkSize, count - done));
+        int32_t status = WithRetries([&] { return ReadMemChunk(address + done, piece); });
+        if (status != 0) {
+            return status;
+        }
+        std::memcpy(destination + done, packet_.data() + 12, piece);
+        done += piece;
+    }
+    return 0;
+}
+
+int32_t DebugPacket::WriteMemory(uint32_t address, const uint8_t *source, uint32_t count) {
+    for (uint32_t done = 0; done < count;) {
+        uint16_t piece = static_cast<uint16_t>(std::min<uint32_t>(kChunkSize, count - done));
+        int32_t status =
+            WithRetries([&] { return WriteMemChunk(source + done, address + done, piece); });
+        if (status != 0) {
+            return status;
+        }
+        done += piece;
+    }
+    return 0;
+}
+
+int32_t DebugPacket::Resume(uint32_t address) {
+    if (address != 0) {
+        PutBe32(savedRegisters_.data() + kProgramCounterOffset, address);
+    }
+    uint8_t data[kContinueDataSize] = {};
+    std::memcpy(data, savedRegisters_.data(), kRegistersSentOnContinue);
+    return SendPacket(kContinue, kContinueDataSize, data);
+}
+
+std::string DebugPacket::ReadErrorText(int32_t status, int counter) const {
+    return "Error: " + std::to_string(status) + "   Count: " + std::to_string(counter) +
+           "   BodySize: " + std::to_string(lastBodySize_) +
+           "   Command: " + std::to_string(packet_[10]);
+}
+
+int32_t DebugPacket::WaitForDevice() {
+    packet_[10] = 0;
+    nextTransactionId_ = 1;
+    int counter = 0;
+    int attempts = kFirstWaitAttempts;
+    int32_t status = 0;
+    // Polls with a state request every few attempts until a handheld answers; silence never
+    // ends the wait, only a stop request does.
+    for (;;) {
+        if (StopRequested()) {
+            return PipeAborted;
+        }
+        status = ReceivePacket(attempts);
+        attempts = kLaterWaitAttempts;
+        if (status == 0 && packet_[10] == kStateReply) {
+            return 0;
+        }
+        if (status == ErrNoResponse) {
+            SendPacket(kStateRequest, 0, nullptr);
+            counter = 1;
+        } else if (status == 0) {
+            counter++;
+        } else if (counter >= 2) {
+            break;
+        }
+    }
+    if (StopRequested()) {
+        return PipeAborted;
+    }
+    Ask("Read Error", ReadErrorText(status, counter));
+    return ErrRead;
+}
+
+} // namespace ostervane

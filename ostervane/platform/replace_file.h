@@ -1,0 +1,39 @@
+// ReplacingFileWriter: writes a file under a temporary name beside it and puts it in place only
+// on Commit, so the file at the path is either the old one, untouched, or the complete new one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace ostervane {
+
+class ReplacingFileWriter {
+public:
+    ReplacingFileWriter() = default;
+    ~ReplacingFileWriter(); // discards what was not committed
+    ReplacingFileWriter(const ReplacingFileWriter &) = delete;
+    ReplacingFileWriter &operator=(const ReplacingFileWriter &) = delete;
+
+    // Creates a hidden temporary file in the path's folder.  False when it cannot be made, or
+    // when the path names something that could not be overwritten (a folder, a file this
+    // program may not write).  An earlier file still open in this writer is discarded.
+    bool Open(const std::string &path);
+    // Appends the bytes; false when they could not all be written.
+    bool Write(const uint8_t *data, size_t size);
+    // Flushes the file to disk and renames it over the path; false (and the temporary file
+    // removed, the old file untouched) when any step fails.
+    bool Commit();
+    // Removes the temporary file; the path is left as it was.
+    void Discard();
+
+    bool IsOpen() const { return fd_ >= 0; }
+    const std::string &TemporaryPath() const { return temporaryPath_; }
+
+private:
+    std::string path_;
+    std::string temporaryPath_;
+    int fd_ = -1;
+};
+
+} // namespace ostervane

@@ -1,0 +1,252 @@
+// The preset handheld models: their memory maps, ROM headers and heap marker blocks.
+#include "simulator/rom_presets.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+
+namespace ostervane::simulator {
+
+namespace {
+
+constexpr size_t kHeaderBytes = 256;
+constexpr size_t kManufacturerOffset = 48;
+constexpr size_t kManufacturerSize = 32;
+constexpr size_t kMaxImageSize = 64u << 20;
+
+enum class Order { Big, Little };
+
+void Put16(std::vector<uint8_t> &h, size_t at, uint16_t value, Order order) {
+    uint8_t hi = static_cast<uint8_t>(value >> 8);
+    uint8_t lo = static_cast<uint8_t>(value);
+    h[at] = order == Order::Big ? hi : lo;
+    h[at + 1] = order == Order::Big ? lo : hi;
+}
+
+void Put32(std::vector<uint8_t> &h, size_t at, uint32_t value, Order order) {
+    for (int i = 0; i < 4; ++i) {
+        int shift = order == Order::Big ? 24 - 8 * i : 8 * i;
+        h[at + i] = static_cast<uint8_t>(value >> shift);
+    }
+}
+
+RegisterBlock StartRegisters(uint32_t pc, uint32_t ramBase, uint16_t sr) {
+    RegisterBlock r;
+    for (uint32_t i = 0; i < r.d.size(); ++i) {
+        r.d[i] = 0xD0D0D000u | i;
+    }
+    for (uint32_t i = 0; i < r.a.size(); ++i) {
+        r.a[i] = ramBase + 0x1000u * (i + 1);
+    }
+    r.usp = ramBase + 0x7F00;
+    r.ssp = ramBase + 0x3F00;
+    r.pc = pc;
+    r.sr = sr;
+    return r;
+}
+
+std::vector<HandheldModel> MakeModels() {
+    HandheldModel v3;
+    v3.name = "68k-v3";
+    v3.description = "68k handheld, version 3 ROM header with manufacturer text";
+    v3.family = RomFamily::M68kV3;
+    v3.version = 3;
+    v3.flashBase = 0x10C00000;
+    v3.flashEnd = 0x10E00000;
+    v3.bigRomBase = 0x10C08000;
+    v3.bigRomStartField = 0x00C08000;
+    v3.bigRomLength = 0x1D0000;
+    v3.resetAddress = 0x10C000C0;
+    v3.manufacturer = "Ostervane Simulated Handhelds";
+    v3.heap = HeapMarker{0x10DE0000, 0x00DE0000, 0x20000};
+    v3.ramBase = 0x10000000;
+    v3.ramSize = 0x200000;
+    v3.registers = StartRegisters(0x10C0A3F2, v3.ramBase, 0x2700);
+
+    HandheldModel v5;
+    v5.name = "68k-v5";
+    v5.description = "68k handheld, version 5 ROM header with device id 'MT64'";
+    v5.family = RomFamily::M68kV5;
+    v5.version = 5;
+    v5.flashBase = 0x10000000;
+    v5.flashEnd = 0x10040000;
+    v5.bigRomBase = 0x10008000;
+    v5.bigRomStartField = 0x10008000;
+    v5.bigRomLength = 0x26000;
+    v5.resetAddress = 0x100000C0;
+    v5.deviceId = 0x4D543634; // 'MT64'
+    v5.heap = HeapMarker{0x10030000, 0x10030000, 0x10000};
+    v5.ramBase = 0;
+    v5.ramSize = 0x800000;
+    v5.registers = StartRegisters(0x10001A2C, v5.ramBase, 0x2700);
+
+    HandheldModel arm;
+    arm.name = "arm";
+    arm.description = "ARM handheld, little-endian ROM headers, device id 'SmA1'";
+    arm.family = RomFamily::Arm;
+    arm.version = 6;
+    arm.flashBase = 0x20000000;
+    arm.flashEnd = 0x20040000;
+    arm.bigRomBase = 0x20010000;
+    arm.bigRomStartField = 0x20010000;
+    arm.bigRomLength = 0x30000;
+    arm.resetAddress = 0x20000000;
+    arm.deviceId = 0x536D4131; // 'SmA1'
+    arm.ramBase = 0;
+    arm.ramSize = 0x1000000;
+    arm.registers = StartRegisters(0x20004A10, arm.ramBase, 0x2000);
+
+    return {v3, v5, arm};
+}
+
+void PutManufacturer(std::vector<uint8_t> &h, const std::string &text) {
+    std::memcpy(&h[kManufacturerOffset], text.data(), std::min(text.size(), kManufacturerSize));
+}
+
+std::vector<uint8_t> SmallRomHeader(const HandheldModel &m) {
+    std::vector<uint8_t> h(kHeaderBytes, 0);
+    if (m.family == RomFamily::Arm) {
+        Put32(h, 0, m.registers.ssp, Order::Little);
+        Put32(h, 4, m.resetAddress, Order::Little);
+        Put32(h, 8, 0xFEEDBEEF, Order::Little);
+        Put16(h, 12, m.version, Order::Little);
+        Put32(h, 104, m.bigRomStartField, Order::Little);
+        Put32(h, 132, m.deviceId, Order::Little);
+        return h;
+    }
+    Put32(h, 0, m.registers.ssp, Order::Big);
+    Put32(h, 4, m.resetAddress, Order::Big);
+    Put32(h, 8, 0xFEEDBEEF, Order::Big);
+    Put16(h, 12, m.version, Order::Big);
+    PutManufacturer(h, m.manufacturer);
+    Put32(h, 104, m.bigRomStartField, Order::Big);
+    if (m.deviceId != 0) {
+        Put32(h, 130, m.deviceId, Order::Big);
+    }
+    return h;
+}
+
+std::vector<uint8_t> BigRomHeader(const HandheldModel &m) {
+    std::vector<uint8_t> h(kHeaderBytes, 0);
+    // The signature and version are big-endian on every family.
+    Put32(h, 8, 0xFEEDBEEF, Order::Big);
+    Put16(h, 12, m.version, Order::Big);
+    if (m.family == RomFamily::Arm) {
+        Put32(h, 108, m.bigRomLength, Order::Little);
+        Put32(h, 132, m.deviceId, Order::Little);
+        return h;
+    }
+    Put32(h, 0, m.registers.ssp, Order::Big);
+    Put32(h, 4, m.resetAddress, Order::Big);
+    PutManufacturer(h, m.manufacturer);
+    Put32(h, 108, m.bigRomLength, Order::Big);
+    if (m.deviceId != 0) {
+        Put32(h, 130, m.deviceId, Order::Big);
+    }
+    return h;
+}
+
+std::vector<uint8_t> HeapMarkerBlock(const HeapMarker &heap) {
+    std::vector<uint8_t> block = {'h', 'E', 'a', 'P', 0, 0, 0, 0, 0, 0, 0, 0, 'i', 'D', 'e', 'N'};
+    Put32(block, 4, heap.addressField, Order::Big);
+    Put32(block, 8, heap.length, Order::Big);
+    return block;
+}
+
+void ProgramPattern(HandheldMemory &memory, uint32_t from, uint32_t to) {
+    std::vector<uint8_t> bytes(to - from);
+    for (uint32_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = RomPatternByte(from + i);
+    }
+    memory.Program(from, bytes.data(), bytes.size());
+}
+
+} // namespace
+
+const std::vector<HandheldModel> &HandheldModels() {
+    static const std::vector<HandheldModel> models = MakeModels();
+    return models;
+}
+
+const HandheldModel *FindHandheldModel(std::string_view name) {
+    for (const HandheldModel &model : HandheldModels()) {
+        if (model.name == name) {
+            return &model;
+        }
+    }
+    return nullptr;
+}
+
+uint8_t RomPatternByte(uint32_t address) {
+    uint32_t x = address * 0x9E3779B1u;
+    x ^= x >> 15;
+    x *= 0x85EBCA6Bu;
+    return static_cast<uint8_t>(x >> 24);
+}
+
+HandheldMemory BuildMemory(const HandheldModel &model) {
+    HandheldMemory memory;
+    memory.MapRom("flash", model.flashBase, model.flashEnd - model.flashBase);
+    memory.MapRam("RAM", model.ramBase, model.ramSize);
+    ProgramPattern(memory, model.flashBase, model.bigRomBase + model.bigRomLength);
+    std::vector<uint8_t> small = SmallRomHeader(model);
+    memory.Program(model.flashBase, small.data(), small.size());
+    std::vector<uint8_t> big = BigRomHeader(model);
+    memory.Program(model.bigRomBase, big.data(), big.size());
+    if (model.heap) {
+        ProgramPattern(memory, model.heap->address, model.flashEnd);
+        std::vector<uint8_t> marker = HeapMarkerBlock(*model.heap);
+        memory.Program(model.heap->address, marker.data(), marker.size());
+    }
+    return memory;
+}
+
+std::string LoadBigRomImage(HandheldMemory &memory, const HandheldModel &model,
+                            std::span<const uint8_t> image) {
+    if (image.empty()) {
+        return "the ROM image is empty";
+    }
+    uint64_t end = uint64_t{model.bigRomBase} + image.size();
+    if (end > model.flashEnd &&
+        !memory.GrowRegion(model.flashBase, static_cast<uint32_t>(std::min<uint64_t>(
+                                                end - model.flashBase, UINT32_MAX)))) {
+        return "the ROM image does not fit in the handheld's address space";
+    }
+    std::vector<uint8_t> bytes(image.begin(), image.end());
+    static constexpr uint8_t kLittleSignature[4] = {0xEF, 0xBE, 0xED, 0xFE};
+    if (model.family == RomFamily::Arm && bytes.size() >= 14 &&
+        std::equal(kLittleSignature, kLittleSignature + 4, &bytes[8])) {
+        std::vector<uint8_t> header(bytes.begin(), bytes.begin() + 14);
+        uint16_t version = static_cast<uint16_t>(bytes[13] << 8 | bytes[12]);
+        Put32(header, 8, 0xFEEDBEEF, Order::Big);
+        Put16(header, 12, version, Order::Big);
+        std::copy(header.begin() + 8, header.end(), bytes.begin() + 8);
+    }
+    memory.Program(model.bigRomBase, bytes.data(), bytes.size());
+    return {};
+}
+
+std::string ReadImageFile(const std::string &path, std::vector<uint8_t> *bytes) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) {
+        return "cannot open " + path;
+    }
+    std::streamoff size = in.tellg();
+    if (size < 0 || static_cast<uint64_t>(size) > kMaxImageSize) {
+        return path + " is not a ROM image of at most 64 MB";
+    }
+    bytes->resize(static_cast<size_t>(size));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char *>(bytes->data()), size)) {
+        return "cannot read " + path;
+    }
+    return {};
+}
+
+std::unique_ptr<HandheldDebugger> MakeHandheld(const HandheldModel &model,
+                                               HandheldOptions options) {
+    return std::make_unique<HandheldDebugger>(BuildMemory(model), model.registers,
+                                              std::move(options));
+}
+
+} // namespace ostervane::simulator
