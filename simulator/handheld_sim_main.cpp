@@ -1,6 +1,7 @@
 // handheld-sim: a simulated handheld sitting in its debugger behind a pseudo-terminal, for
 // trying the host programs without a handheld.
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
