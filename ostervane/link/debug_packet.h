@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -147,6 +148,9 @@ private:
     void RunClosingSteps();
     int32_t ReceiveExactly(size_t offset, size_t count, int calls, int32_t *lastStatus);
     int32_t VerifyReceivedPacket(uint16_t bodySize) const;
+    int32_t ReceiveReplyTo(uint8_t transactionId);
+    void DrainInput();
+    int32_t ExchangeWithRetries(const std::function<int32_t()> &exchange);
     uint16_t ReceivedBodySize() const;
     std::string ReadErrorText(int32_t status, int counter) const;
     int32_t ProbeSmallRom(uint32_t start);

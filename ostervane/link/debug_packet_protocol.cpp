@@ -19,6 +19,8 @@ constexpr int kReplyAttempts = 5;
 constexpr int kFirstWaitAttempts = 60;
 constexpr int kLaterWaitAttempts = 6;
 constexpr size_t kRegistersInStatePacket = 16; // body offset 6
+constexpr size_t kDrainLimit = 4 * kPacketSize;
+constexpr int kStaleRepliesSkipped = 8;
 
 uint8_t HeaderChecksum(const uint8_t *header) {
     unsigned sum = 0;
@@ -167,13 +169,29 @@ uint16_t DebugPacket::ReceivedBodySize() const {
     return size;
 }
 
+// Reads the reply to the request just sent.  A packet that carries another request's
+// transaction id is a late or repeated reply: it is skipped, so it can never be taken for this
+// request's data.  A state packet is always an answer (the handheld stopped).
+int32_t DebugPacket::ReceiveReplyTo(uint8_t transactionId) {
+    for (int packets = 0; packets <= kStaleRepliesSkipped; packets++) {
+        if (ReceivePacket(kReplyAttempts) != 0) {
+            return ErrRead;
+        }
+        if (packet_[10] == kStateReply || packet_[8] == transactionId) {
+            return 0;
+        }
+    }
+    return ErrRead;
+}
+
 int32_t DebugPacket::ReadMemChunk(uint32_t address, uint16_t count) {
     PutBe32(packet_.data() + 12, address);
     PutBe16(packet_.data() + 16, count);
+    uint8_t transactionId = nextTransactionId_;
     if (int32_t status = SendPacket(kReadMemory, 6, nullptr); status != 0) {
         return status;
     }
-    if (ReceivePacket(kReplyAttempts) != 0) {
+    if (ReceiveReplyTo(transactionId) != 0) {
         return ErrRead;
     }
     if (packet_[10] != kReadReply) {
@@ -187,19 +205,35 @@ int32_t DebugPacket::WriteMemChunk(const uint8_t *source, uint32_t address, uint
     PutBe32(packet_.data() + 12, address);
     PutBe16(packet_.data() + 16, count);
     std::memcpy(packet_.data() + 18, source, count);
+    uint8_t transactionId = nextTransactionId_;
     if (int32_t status = SendPacket(kWriteMemory, static_cast<uint16_t>(count + 6), nullptr);
         status != 0) {
         return status;
     }
-    if (ReceivePacket(kReplyAttempts) != 0) {
+    if (ReceiveReplyTo(transactionId) != 0) {
         return ErrRead;
     }
     return packet_[10] == kWriteReply ? 0 : packet_[10];
 }
 
-template <typename Exchange> static int32_t WithRetries(Exchange exchange) {
+// Skips what is left on the line of a refused or stray packet, so the next try starts on a
+// packet boundary instead of in the middle of the old one.
+void DebugPacket::DrainInput() {
+    uint8_t byte;
+    for (size_t i = 0; i < kDrainLimit && !StopRequested(); i++) {
+        uint32_t got = 0;
+        if (pipe_->Receive(&byte, 1, &got) != 0 || got == 0) {
+            return;
+        }
+    }
+}
+
+int32_t DebugPacket::ExchangeWithRetries(const std::function<int32_t()> &exchange) {
     int32_t status = 0;
     for (int attempt = 0; attempt < kExchangeTries; attempt++) {
+        if (attempt > 0) {
+            DrainInput();
+        }
         status = exchange();
         if (status == 0) {
             break;
@@ -211,7 +245,7 @@ template <typename Exchange> static int32_t WithRetries(Exchange exchange) {
 int32_t DebugPacket::ReadMemory(uint32_t address, uint8_t *destination, uint32_t count) {
     for (uint32_t done = 0; done < count;) {
         uint16_t piece = static_cast<uint16_t>(std::min<uint32_t>(kChunkSize, count - done));
-        int32_t status = WithRetries([&] { return ReadMemChunk(address + done, piece); });
+        int32_t status = ExchangeWithRetries([&] { return ReadMemChunk(address + done, piece); });
         if (status != 0) {
             return status;
         }
@@ -224,8 +258,8 @@ int32_t DebugPacket::ReadMemory(uint32_t address, uint8_t *destination, uint32_t
 int32_t DebugPacket::WriteMemory(uint32_t address, const uint8_t *source, uint32_t count) {
     for (uint32_t done = 0; done < count;) {
         uint16_t piece = static_cast<uint16_t>(std::min<uint32_t>(kChunkSize, count - done));
-        int32_t status =
-            WithRetries([&] { return WriteMemChunk(source + done, address + done, piece); });
+        int32_t status = ExchangeWithRetries(
+            [&] { return WriteMemChunk(source + done, address + done, piece); });
         if (status != 0) {
             return status;
         }
