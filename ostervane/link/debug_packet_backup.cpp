@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ostervane/core/slot_event.h"
+#include "ostervane/link/byte_order.h"
 #include "ostervane/link/debug_packet.h"
 #include "ostervane/platform/replace_file.h"
 
@@ -13,14 +14,10 @@ namespace {
 
 constexpr uint32_t kFileBlockSize = 4096;
 
-uint32_t Be32(const uint8_t *p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
 // ARM headers are little-endian apart from their signature and version, which the saved
 // image carries little-endian too.
 void RewriteArmHeader(uint8_t *block, uint32_t size) {
-    if (size < 14 || Be32(block + 8) != 0xFEEDBEEF) {
+    if (size < 14 || ReadBe32(block + 8) != 0xFEEDBEEF) {
         return;
     }
     uint16_t version = static_cast<uint16_t>((block[12] << 8) | block[13]);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ostervane/core/slot_event.h"
+#include "ostervane/link/byte_order.h"
 #include "ostervane/link/debug_packet.h"
 
 namespace ostervane {
@@ -20,24 +21,11 @@ constexpr uint32_t kImageMarker = 0xFEEDFACE;
 constexpr size_t kManufacturerOffset = 48;
 constexpr size_t kManufacturerSize = 32;
 
-uint32_t Be32(const uint8_t *p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-uint32_t Le32(const uint8_t *p) {
-    return (uint32_t(p[3]) << 24) | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
-}
-uint16_t Be16(const uint8_t *p) {
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-uint16_t Le16(const uint8_t *p) {
-    return static_cast<uint16_t>((p[1] << 8) | p[0]);
-}
-
 bool HasBigEndianSignature(const uint8_t *h) {
-    return Be32(h + 8) == 0xFEEDBEEF;
+    return ReadBe32(h + 8) == 0xFEEDBEEF;
 }
 bool HasLittleEndianSignature(const uint8_t *h) {
-    return Le32(h + 8) == 0xFEEDBEEF;
+    return ReadLe32(h + 8) == 0xFEEDBEEF;
 }
 
 // The text stops at its terminator or after 32 bytes, whichever comes first.
@@ -64,7 +52,7 @@ int32_t DebugPacket::ProbeHeaders() {
     // Everything the probe finds starts afresh, so a port that serves one handheld after
     // another never carries one handheld's values over to the next.
     rom_ = HandheldRom{};
-    uint32_t start = Be32(savedRegisters_.data() + kProgramCounterOffset) & kSmallRomMask;
+    uint32_t start = ReadBe32(savedRegisters_.data() + kProgramCounterOffset) & kSmallRomMask;
     char text[40];
     std::snprintf(text, sizeof text, "ROM Start: 0x%08X", start);
     LogLine(text);
@@ -94,26 +82,26 @@ int32_t DebugPacket::ProbeSmallRom(uint32_t start) {
     LogLine("Got SmallROM Header");
     uint16_t version;
     if (HasLittleEndianSignature(h)) {
-        version = Le16(h + 12);
+        version = ReadLe16(h + 12);
     } else if (HasBigEndianSignature(h)) {
-        version = Be16(h + 12);
+        version = ReadBe16(h + 12);
     } else {
         return 0; // no small ROM: bigRomBase stays 0
     }
     rom_.smallRomFound = true;
     if (version > 5 || IsArmTag(h)) {
         rom_.isArm = true;
-        rom_.bigRomBase = Le32(h + 104);
+        rom_.bigRomBase = ReadLe32(h + 104);
         rom_.resetAddress = start;
-        rom_.deviceId = Le32(h + 132);
+        rom_.deviceId = ReadLe32(h + 132);
     } else {
         rom_.isArm = false;
         rom_.flasherAddress = 0x200000;
         rom_.imageBufferAddress = 0x300000;
-        rom_.bigRomBase = Be32(h + 104);
-        rom_.resetAddress = Be32(h + 4);
+        rom_.bigRomBase = ReadBe32(h + 104);
+        rom_.resetAddress = ReadBe32(h + 4);
         if (version == 5) {
-            rom_.deviceId = Be32(h + 130);
+            rom_.deviceId = ReadBe32(h + 130);
         } else {
             if ((rom_.bigRomBase & kBit28) == 0) {
                 rom_.bigRomBase |= kBit28;
@@ -138,13 +126,13 @@ int32_t DebugPacket::ProbeBigRom() {
         return 0; // a restore may still go ahead; a backup stops
     }
     if (rom_.isArm) {
-        rom_.bigRomLength = Le32(h + 108);
-        rom_.deviceId = Le32(h + 132);
+        rom_.bigRomLength = ReadLe32(h + 108);
+        rom_.deviceId = ReadLe32(h + 132);
         rom_.cardBase = rom_.resetAddress = rom_.bigRomBase & 0xF0000000;
     } else {
-        rom_.bigRomLength = Be32(h + 108);
-        if (Be16(h + 12) == 5) {
-            rom_.deviceId = Be32(h + 130);
+        rom_.bigRomLength = ReadBe32(h + 108);
+        if (ReadBe16(h + 12) == 5) {
+            rom_.deviceId = ReadBe32(h + 130);
         } else {
             rom_.deviceManufacturer = ManufacturerText(h);
             rom_.deviceId = 0;
@@ -166,11 +154,11 @@ void DebugPacket::SearchHeapMarker() {
         if (ReadMemory(address, block, sizeof block) != 0) {
             continue;
         }
-        uint32_t field = Be32(block + 4);
+        uint32_t field = ReadBe32(block + 4);
         bool isMarker =
             std::memcmp(block, "hEaP", 4) == 0 && std::memcmp(block + 12, "iDeN", 4) == 0;
         if (isMarker && (field == address || (field | kBit28) == address)) {
-            rom_.backupLength = Be32(block + 8) + (address - rom_.bigRomBase);
+            rom_.backupLength = ReadBe32(block + 8) + (address - rom_.bigRomBase);
             return;
         }
     }
@@ -184,8 +172,8 @@ void DebugPacket::WriteMT64Words() {
     }
     static constexpr uint32_t kWords[4] = {0xA1000C0E, 0xA1100C0E, 0xA1200C0E, 0xA1300C0E};
     for (uint32_t i = 0; i < 4; i++) {
-        uint8_t bytes[4] = {uint8_t(kWords[i]), uint8_t(kWords[i] >> 8), uint8_t(kWords[i] >> 16),
-                            uint8_t(kWords[i] >> 24)};
+        uint8_t bytes[4];
+        WriteLe32(bytes, kWords[i]);
         WriteMemory(0x4040 + 4 * i, bytes, sizeof bytes);
     }
 }
@@ -204,7 +192,7 @@ void DebugPacket::SearchImageMarker() {
         rom_.markerAddress = address;
         uint8_t word[4] = {};
         ReadMemory(address, word, sizeof word);
-        uint32_t value = rom_.isArm ? Le32(word) : Be32(word);
+        uint32_t value = rom_.isArm ? ReadLe32(word) : ReadBe32(word);
         if (value == kImageMarker) {
             return;
         }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ostervane/core/slot_event.h"
+#include "ostervane/link/byte_order.h"
 #include "ostervane/link/crc16.h"
 #include "ostervane/link/debug_packet.h"
 
@@ -30,22 +31,6 @@ uint8_t HeaderChecksum(const uint8_t *header) {
     return static_cast<uint8_t>(sum);
 }
 
-void PutBe16(uint8_t *p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
-
-void PutBe32(uint8_t *p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
-
-uint16_t GetBe16(const uint8_t *p) {
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-
 } // namespace
 
 int32_t DebugPacket::SendPacket(uint8_t command, uint16_t dataLength, const uint8_t *data) {
@@ -57,7 +42,7 @@ int32_t DebugPacket::SendPacket(uint8_t command, uint16_t dataLength, const uint
     p[3] = 0; // destination socket
     p[4] = 0; // source socket
     p[5] = 0; // packet type
-    PutBe16(p + 6, static_cast<uint16_t>(dataLength + 2));
+    WriteBe16(p + 6, static_cast<uint16_t>(dataLength + 2));
     p[8] = nextTransactionId_;
     nextTransactionId_ = nextTransactionId_ >= 254 ? 1 : nextTransactionId_ + 1;
     p[9] = HeaderChecksum(p);
@@ -66,7 +51,7 @@ int32_t DebugPacket::SendPacket(uint8_t command, uint16_t dataLength, const uint
     if (data != nullptr) {
         std::memcpy(p + 12, data, dataLength);
     }
-    PutBe16(p + 12 + dataLength, Crc16(p, size_t(12) + dataLength));
+    WriteBe16(p + 12 + dataLength, Crc16(p, size_t(12) + dataLength));
 
     uint32_t sent = 0;
     pipe_->Send(p, kHeaderSize, &sent);
@@ -94,7 +79,7 @@ int32_t DebugPacket::ReceiveExactly(size_t offset, size_t count, int calls, int3
 // put wrong bytes into a backup or the registers.
 int32_t DebugPacket::VerifyReceivedPacket(uint16_t bodySize) const {
     const uint8_t *p = packet_.data();
-    uint16_t crc = GetBe16(p + kHeaderSize + bodySize);
+    uint16_t crc = ReadBe16(p + kHeaderSize + bodySize);
     if (p[9] != HeaderChecksum(p) || crc != Crc16(p, kHeaderSize + bodySize)) {
         return ErrBadSignature;
     }
@@ -128,7 +113,7 @@ int32_t DebugPacket::ReceivePacket(int attempts) {
     if (std::memcmp(p, kSignature, sizeof kSignature) != 0) {
         return ErrBadSignature;
     }
-    uint16_t bodySize = GetBe16(p + 6);
+    uint16_t bodySize = ReadBe16(p + 6);
     lastBodySize_ = static_cast<int16_t>(bodySize);
     if (bodySize < kMinBodySize || bodySize > kMaxBodySize) {
         return ErrBadSignature;
@@ -185,8 +170,8 @@ int32_t DebugPacket::ReceiveReplyTo(uint8_t transactionId) {
 }
 
 int32_t DebugPacket::ReadMemChunk(uint32_t address, uint16_t count) {
-    PutBe32(packet_.data() + 12, address);
-    PutBe16(packet_.data() + 16, count);
+    WriteBe32(packet_.data() + 12, address);
+    WriteBe16(packet_.data() + 16, count);
     uint8_t transactionId = nextTransactionId_;
     if (int32_t status = SendPacket(kReadMemory, 6, nullptr); status != 0) {
         return status;
@@ -202,8 +187,8 @@ int32_t DebugPacket::ReadMemChunk(uint32_t address, uint16_t count) {
 }
 
 int32_t DebugPacket::WriteMemChunk(const uint8_t *source, uint32_t address, uint16_t count) {
-    PutBe32(packet_.data() + 12, address);
-    PutBe16(packet_.data() + 16, count);
+    WriteBe32(packet_.data() + 12, address);
+    WriteBe16(packet_.data() + 16, count);
     std::memcpy(packet_.data() + 18, source, count);
     uint8_t transactionId = nextTransactionId_;
     if (int32_t status = SendPacket(kWriteMemory, static_cast<uint16_t>(count + 6), nullptr);
@@ -270,7 +255,7 @@ int32_t DebugPacket::WriteMemory(uint32_t address, const uint8_t *source, uint32
 
 int32_t DebugPacket::Resume(uint32_t address) {
     if (address != 0) {
-        PutBe32(savedRegisters_.data() + kProgramCounterOffset, address);
+        WriteBe32(savedRegisters_.data() + kProgramCounterOffset, address);
     }
     uint8_t data[kContinueDataSize] = {};
     std::memcpy(data, savedRegisters_.data(), kRegistersSentOnContinue);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ostervane/core/slot_event.h"
+#include "ostervane/link/byte_order.h"
 #include "ostervane/link/debug_packet.h"
 
 namespace ostervane {
@@ -33,13 +34,6 @@ constexpr uint32_t kImageMarker = 0xFEEDFACE;
 constexpr size_t kD3 = 3 * 4, kD4 = 4 * 4, kD5 = 5 * 4;
 constexpr size_t kA2 = 32 + 2 * 4, kA3 = 32 + 3 * 4, kA6 = 32 + 6 * 4;
 constexpr size_t kStatusRegister = 72;
-
-void PutBe32(uint8_t *p, uint32_t v) {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
 
 uint64_t FileSize(std::FILE *file) {
     if (std::fseek(file, 0, SEEK_END) != 0) {
@@ -140,8 +134,8 @@ int32_t DebugPacket::FlashArm() {
     const uint32_t parameters[5] = {rom_.cardBase, loadBase + kArmImageOffset, size,
                                     rom_.markerAddress, end};
     for (uint32_t i = 0; i < 5; i++) {
-        uint8_t word[4] = {uint8_t(parameters[i]), uint8_t(parameters[i] >> 8),
-                           uint8_t(parameters[i] >> 16), uint8_t(parameters[i] >> 24)};
+        uint8_t word[4];
+        WriteLe32(word, parameters[i]);
         WriteMemory(loadBase + kArmParameterOffset + 4 * i, word, sizeof word);
     }
     return Resume(loadBase + kArmFlasherOffset);
@@ -150,13 +144,13 @@ int32_t DebugPacket::FlashArm() {
 int32_t DebugPacket::FlashBlock(uint32_t cardBase, uint32_t destination, uint32_t source,
                                 uint32_t count) {
     uint8_t *r = savedRegisters_.data();
-    PutBe32(r + kD3, 1);
-    PutBe32(r + kD4, rom_.flashBlockSize);
-    PutBe32(r + kD5, count);
-    PutBe32(r + kA2, cardBase);
-    PutBe32(r + kA3, source);
-    PutBe32(r + kA6, destination);
-    PutBe32(r + kProgramCounterOffset, rom_.flasherAddress + kFlasherEntryOffset);
+    WriteBe32(r + kD3, 1);
+    WriteBe32(r + kD4, rom_.flashBlockSize);
+    WriteBe32(r + kD5, count);
+    WriteBe32(r + kA2, cardBase);
+    WriteBe32(r + kA3, source);
+    WriteBe32(r + kA6, destination);
+    WriteBe32(r + kProgramCounterOffset, rom_.flasherAddress + kFlasherEntryOffset);
     r[kStatusRegister] = 0x27;
     r[kStatusRegister + 1] = 0x00;
     uint8_t data[kContinueDataSize] = {};
@@ -215,9 +209,7 @@ int32_t DebugPacket::ClearImageMarkers() {
     for (uint32_t address : *list) {
         uint8_t word[4] = {};
         status = ReadMemory(rom_.markerAddress, word, sizeof word);
-        uint32_t value = (uint32_t(word[0]) << 24) | (uint32_t(word[1]) << 16) |
-                         (uint32_t(word[2]) << 8) | word[3];
-        if (status == 0 && value == kImageMarker) {
+        if (status == 0 && ReadBe32(word) == kImageMarker) {
             const uint8_t cleared[4] = {0xFF, 0xFF, 0xFF, 0xFF};
             WriteMemory(address, cleared, sizeof cleared);
         }
