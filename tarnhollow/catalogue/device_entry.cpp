@@ -10,7 +10,8 @@ int32_t AvailableKB(int32_t flashBytes, int32_t usedBytes, int32_t blockBytes) {
         ++blocks;
     }
     int32_t occupied = static_cast<int32_t>(static_cast<uint32_t>(blocks * blockBytes));
-    int32_t left = static_cast<int32_t>(static_cast<uint32_t>(flashBytes) - static_cast<uint32_t>(occupied));
+    int32_t left =
+        static_cast<int32_t>(static_cast<uint32_t>(flashBytes) - static_cast<uint32_t>(occupied));
     return left / 1024;
 }
 

@@ -1,6 +1,7 @@
 // PackageEntry names.
 #include "tarnhollow/document/package_entry.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tarnhollow {

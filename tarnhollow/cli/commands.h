@@ -1,0 +1,20 @@
+// The subcommands of tarnhollow-cli and their exit codes.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tarnhollow {
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+int RunBuild(const std::vector<std::string> &args);
+int RunInspect(const std::vector<std::string> &args);
+
+// The folder of the running program, where "SourcePRCs" lives.
+std::filesystem::path ProgramFolder();
+
+} // namespace tarnhollow

@@ -1,0 +1,24 @@
+// The refusal text for a database too large for its chunk group.
+#include "tarnhollow/document/document_messages.h"
+
+namespace tarnhollow {
+
+namespace {
+
+// 3244032 -> "3,244,032"
+std::string WithThousandsSeparators(uint64_t value) {
+    std::string digits = std::to_string(value);
+    for (size_t at = digits.size(); at > 3; at -= 3) {
+        digits.insert(at - 3, ",");
+    }
+    return digits;
+}
+
+} // namespace
+
+std::string TooLargeToEmbedText(const std::string &databaseName, uint64_t limitBytes) {
+    return "The database " + databaseName + " is too large to embed (more than " +
+           WithThousandsSeparators(limitBytes) + " bytes).";
+}
+
+} // namespace tarnhollow

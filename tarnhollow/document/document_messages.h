@@ -1,0 +1,23 @@
+// The message texts the document's save and open show, and the refusal of a database too
+// large for its chunk group.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tarnhollow {
+
+inline constexpr const char *kSaveFailedText = "Error created in save document";
+inline constexpr const char *kOpenFailedText = "Error in extract palm file ";
+inline constexpr const char *kPreinstallFailedText =
+    "error in extracting  the Preinstall Application ";
+inline constexpr const char *kNotInstallFileText = "Not a Tarnhollow Install File.";
+inline constexpr const char *kLaunchFlagRamText = "error in setting the LAUNCH_AFTER_RESET flag";
+inline constexpr const char *kLaunchFlagRomText = "error in setting the JSIR_RESET_APP flag";
+inline constexpr const char *kTooManyDatabasesText =
+    "The package holds too many databases to embed them all.";
+
+// "The database NAME is too large to embed (more than 3,244,032 bytes)."
+std::string TooLargeToEmbedText(const std::string &databaseName, uint64_t limitBytes);
+
+} // namespace tarnhollow
