@@ -118,7 +118,9 @@ TEST_P(BackupOverPty, SavedFileEqualsTheHandheldsImage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, BackupOverPty, ::testing::Values("68k-v5", "arm"),
-                         [](const auto &info) { return std::string(info.param == "arm" ? "Arm" : "M68kV5"); });
+                         [](const auto &info) {
+                             return std::string(info.param == "arm" ? "Arm" : "M68kV5");
+                         });
 
 } // namespace
 } // namespace ostervane

@@ -192,12 +192,15 @@ TEST(JobThread, SerialBackupReportsEachStepSavesTheRomAndResumesTheHandheld) {
     LinkBench bench(Model("68k-v5"), BenchOptions().RomFile(dir.File("v5.rom")));
     ASSERT_TRUE(bench.RunFirstTurn());
 
-    std::vector<std::string> expected = {
-        "label SIM",           "show",
-        "status Waiting...",   "status Device Found",
-        "log SIM: ROM Start: 0x10000000", "log SIM: Got SmallROM Header",
-        "log SIM: Start Backup", "status Saving ROM",
-        "progress 56"};
+    std::vector<std::string> expected = {"label SIM",
+                                         "show",
+                                         "status Waiting...",
+                                         "status Device Found",
+                                         "log SIM: ROM Start: 0x10000000",
+                                         "log SIM: Got SmallROM Header",
+                                         "log SIM: Start Backup",
+                                         "status Saving ROM",
+                                         "progress 56"};
     expected.insert(expected.end(), 56, "step");
     expected.insert(expected.end(), {"end", "log SIM: End Backup", "status Reset...", "close"});
     EXPECT_EQ(bench.recorder.slot.Events(), expected);
@@ -224,16 +227,41 @@ struct FailingJob {
 
 TEST(JobThread, FailingJobsLogTheirNumberAndShowTheirText) {
     const FailingJob cases[] = {
-        {"no small ROM", "", 0x10000008, false, "SIM: Failed with error number 8000",
-         "No Small ROM Found", {}},
-        {"no big ROM", "", 0x10008008, false, "SIM: Failed with error number 8001",
-         "No Big ROM Found", {"No Big ROM Found on Device"}},
-        {"handheld stalls", "stall@30", 0, false, "SIM: Failed with error number 8002",
-         "USB Read Error", {kBackupFailedText}},
-        {"reads answered by another command", "command@30+:0xAB", 0, false,
-         "SIM: Failed with error number AB", "Error: 171", {kBackupFailedText}},
-        {"missing folder", "", 0, true, "SIM: Failed with error number 8005",
-         "Cannot open ROM file", {kBackupFailedText}},
+        {"no small ROM",
+         "",
+         0x10000008,
+         false,
+         "SIM: Failed with error number 8000",
+         "No Small ROM Found",
+         {}},
+        {"no big ROM",
+         "",
+         0x10008008,
+         false,
+         "SIM: Failed with error number 8001",
+         "No Big ROM Found",
+         {"No Big ROM Found on Device"}},
+        {"handheld stalls",
+         "stall@30",
+         0,
+         false,
+         "SIM: Failed with error number 8002",
+         "USB Read Error",
+         {kBackupFailedText}},
+        {"reads answered by another command",
+         "command@30+:0xAB",
+         0,
+         false,
+         "SIM: Failed with error number AB",
+         "Error: 171",
+         {kBackupFailedText}},
+        {"missing folder",
+         "",
+         0,
+         true,
+         "SIM: Failed with error number 8005",
+         "Cannot open ROM file",
+         {kBackupFailedText}},
     };
     for (const FailingJob &c : cases) {
         SCOPED_TRACE(c.name);
@@ -247,9 +275,9 @@ TEST(JobThread, FailingJobsLogTheirNumberAndShowTheirText) {
 
         std::vector<std::string> events = bench.recorder.slot.Events();
         ASSERT_GE(events.size(), 3u);
-        EXPECT_EQ(std::vector<std::string>(events.end() - 3, events.end()),
-                  (std::vector<std::string>{"log " + c.logLine, "status " + c.statusText,
-                                            "close"}));
+        EXPECT_EQ(
+            std::vector<std::string>(events.end() - 3, events.end()),
+            (std::vector<std::string>{"log " + c.logLine, "status " + c.statusText, "close"}));
         EXPECT_FALSE(Contains(events, "status Reset..."));
         EXPECT_FALSE(bench.handheld->LastResume().has_value());
         std::vector<std::string> boxes;

@@ -72,12 +72,6 @@ TEST(PacketBytes, EachCommandLeavesAsHeaderThenBodyAndCrc) {
     }
 
     // The handheld took every packet and acted on it.
-    std::vector<sim::RequestRecord> requests = bench.handheld->Requests();
-    ASSERT_EQ(requests.size(), 4u);
-    for (size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(requests[i].command, commands[i].first);
-        EXPECT_EQ(requests[i].transactionId, i + 1);
-    }
     EXPECT_EQ(MemoryBytes(*bench.handheld, 0x10000100, 4), word);
     ASSERT_TRUE(bench.handheld->LastResume().has_value());
     EXPECT_EQ(bench.handheld->LastResume()->registers, resumed);

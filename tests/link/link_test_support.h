@@ -7,8 +7,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -65,7 +65,9 @@ public:
         readHandle_ = writeHandle_ = 1;
         displayName_ = "CAP";
     }
-    void Feed(std::span<const uint8_t> bytes) { script_.insert(script_.end(), bytes.begin(), bytes.end()); }
+    void Feed(std::span<const uint8_t> bytes) {
+        script_.insert(script_.end(), bytes.begin(), bytes.end());
+    }
     size_t Unread() const { return script_.size() - readPos_; }
 
     int32_t Configure(uint32_t) override { return 0; }
@@ -75,12 +77,10 @@ public:
     void SetMaxBaudRate(uint32_t) override {}
 
     std::vector<Bytes> sends;
-    int receiveCalls = 0;
     std::function<void()> onRunDry; // called when a read finds the fed bytes used up
 
 protected:
     int32_t ReceiveBytes(uint8_t *buffer, uint32_t count, uint32_t *received) override {
-        ++receiveCalls;
         if (far_ != nullptr) {
             return far_->Receive(buffer, count, received);
         }
@@ -110,10 +110,7 @@ private:
 
 inline const sim::HandheldModel &Model(const std::string &name) {
     const sim::HandheldModel *model = sim::FindHandheldModel(name);
-    if (model == nullptr) {
-        throw std::runtime_error("no handheld model " + name);
-    }
-    return *model;
+    return model != nullptr ? *model : throw std::runtime_error("no handheld model " + name);
 }
 
 inline sim::FaultPlan ParseFaults(const std::string &text) {
@@ -210,12 +207,6 @@ struct JobRecorder {
     bool WaitForClose(std::chrono::seconds limit = std::chrono::seconds(60)) {
         std::unique_lock lock(mutex);
         return closed.wait_for(lock, limit, [this] { return closes > 0; });
-    }
-    // The slot's events up to and including the first window close.
-    std::vector<std::string> FirstTurn() {
-        std::vector<std::string> events = slot.Events();
-        auto close = std::find(events.begin(), events.end(), "close");
-        return {events.begin(), close == events.end() ? close : close + 1};
     }
 };
 
