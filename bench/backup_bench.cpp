@@ -38,7 +38,8 @@ HandheldModel ModelWithRom(uint32_t length) {
 
 void BM_PacedBackup(benchmark::State &state) {
     uint32_t length = static_cast<uint32_t>(state.range(0));
-    fs::path file = fs::temp_directory_path() / ("backup-bench-" + std::to_string(getpid()) + ".rom");
+    fs::path file =
+        fs::temp_directory_path() / ("backup-bench-" + std::to_string(getpid()) + ".rom");
     double elapsed = 0, bound = 0;
     for (auto _ : state) {
         auto handheld = MakeHandheld(ModelWithRom(length));
@@ -72,7 +73,12 @@ void BM_PacedBackup(benchmark::State &state) {
     }
 }
 
-BENCHMARK(BM_PacedBackup)->Arg(16 * 1024)->Arg(64 * 1024)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_PacedBackup)
+    ->Arg(16 * 1024)
+    ->Arg(64 * 1024)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 } // namespace
 

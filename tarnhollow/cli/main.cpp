@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "tarnhollow/cli/commands.h"
+#include "tarnhollow/common/heap_reuse.h"
 
 namespace tarnhollow {
 
@@ -26,6 +27,7 @@ const char kUsage[] = "usage: tarnhollow-cli build OUT [options]   (tarnhollow-c
 } // namespace
 
 int main(int argc, char **argv) {
+    tarnhollow::KeepFreedHeapForReuse();
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? tarnhollow::kExitUsage : tarnhollow::kExitSuccess;

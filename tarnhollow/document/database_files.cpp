@@ -1,8 +1,6 @@
 // Whole Palm databases as the save and the open use them: open-or-create, copies, writing.
 #include "tarnhollow/document/database_files.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 
 #include "tarnhollow/document/file_exception.h"
@@ -13,8 +11,11 @@ namespace tarnhollow {
 namespace fs = std::filesystem;
 
 bool IsReadOnlyFile(const fs::path &path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    constexpr fs::perms kAnyWrite =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    return !error && fs::exists(status) && (status.permissions() & kAnyWrite) == fs::perms::none;
 }
 
 namespace {

@@ -30,9 +30,10 @@ bool IsReadOnlyFile(const std::filesystem::path &path);
 PrcHandle OpenOrCreateRecordDatabase(std::FILE *stream, const std::string &name, uint32_t type);
 
 // A writable resource database at path with every resource removed and the name set,
-// keeping the rest of an existing database's header; or a new one with the name, type
-// 'appl', the creator and attributes 0x0001.  Null when the file is read-only or cannot be
-// written.  Nothing on disk changes before WriteAndClose.
+// keeping the rest of an existing database's header (the resource bit is made sure of); or a
+// new one with the name, type 'appl', the creator and attributes 0x0001.  Null when the file
+// is read-only or cannot be written.  An existing file is not touched before WriteAndClose;
+// a new name is claimed at once with an empty file.
 PrcHandle OpenOrCreateResourceDatabase(const std::filesystem::path &path, const std::string &name,
                                        uint32_t creator);
 

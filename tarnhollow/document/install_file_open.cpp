@@ -42,7 +42,7 @@ private:
     MessageBoxes &m_boxes;
 };
 
-// "%d" of the leading decimal number, as atoi reads it; out-of-range values are clamped.
+// The decimal number at the start of the text, read as atoi reads it, clamped to 32 bits.
 int32_t LeadingNumber(const std::string &text) {
     const long value = std::strtol(text.c_str(), nullptr, 10);
     return static_cast<int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX));

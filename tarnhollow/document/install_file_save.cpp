@@ -1,20 +1,15 @@
 // Saving a document as a flash install file: the temporary Data and Remove databases, the
 // package with its resources and chunk groups, and the optional uninstaller.
 //
-// Where this differs from simply writing file after file, it is to keep the user's files safe:
+// Where this goes beyond writing one file after the other, it keeps the user's files safe:
 //  - every refusal and failure returns false and leaves the document modified;
 //  - databases too large for their chunk group are refused before anything is written;
 //  - the package and the uninstaller are built whole in memory and written only when both are
-//    complete, each by an atomic replacement, so a failure leaves the earlier files as they were;
+//    complete, each by an atomic replacement, so a failure leaves the earlier files as they were
+//    (and removes an empty file the library made to claim a new name);
 //  - a temporary database that can neither be opened nor created stops the save;
-//  - the temporary files go away on every path.
-#include <fcntl.h>
-#include <unistd.h>
-
+//  - the temporary databases are written in place and removed on every path.
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-static double T(){return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count()*1e3;}
 #include <optional>
 #include <string>
 #include <system_error>
@@ -73,19 +68,16 @@ public:
 
     // Opens the file for reading and writing, creating it when missing.
     std::FILE *Open() {
-        const int fd = IsReadOnlyFile(m_path)
-                           ? -1
-                           : ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0) {
+        std::error_code ignored;
+        const bool exists = fs::exists(m_path, ignored);
+        if (!IsReadOnlyFile(m_path)) {
+            m_stream.reset(std::fopen(m_path.c_str(), exists ? "r+be" : "w+be"));
+        }
+        if (!m_stream) {
             throw FileException(FileException::Cause::WriteFault, m_path,
                                 "cannot open or create temporary database");
         }
         m_owned = true;
-        m_stream.reset(::fdopen(fd, "r+b"));
-        if (!m_stream) {
-            ::close(fd);
-            throw FileException(FileException::Cause::WriteFault, m_path, "no stream");
-        }
         return m_stream.get();
     }
 
@@ -372,7 +364,6 @@ void InstallFileWriter::FillPackage(prc_t *package, const TemporaryFile &data,
 }
 
 bool InstallFileWriter::Write() {
-    double t0=T();
     TemporaryFile dataFile(m_names.DataFile());
     TemporaryFile removeFile(m_names.RemoveFile());
     const bool dataBuilt = !m_doc.m_ramList.empty() || !m_doc.m_romList.empty();
@@ -383,7 +374,6 @@ bool InstallFileWriter::Write() {
     }
     WriteRemoveDatabase(removeFile);
 
-    double t1=T();
     OutputClaim packageClaim(m_names.Package());
     PrcHandle package =
         OpenOrCreateResourceDatabase(packageClaim.path(), m_names.base, layout::kCreatorPackage);
@@ -397,11 +387,9 @@ bool InstallFileWriter::Write() {
             FillUninstaller(uninstaller.get());
         }
     }
-    double t2=T();
     if (package) {
         FillPackage(package.get(), dataFile, removeFile, launchFound);
     }
-    double t3=T();
 
     // Both are complete in memory; only now does anything replace the files on disk.
     const bool uninstallerWanted = uninstallerClaim.has_value();
@@ -410,22 +398,17 @@ bool InstallFileWriter::Write() {
         WriteAndClose(uninstaller, uninstallerClaim->path());
         uninstallerClaim->Written();
     }
-    double t4=T();
     const bool packageReady = package != nullptr;
     if (packageReady) {
         WriteAndClose(package, packageClaim.path());
         packageClaim.Written();
     }
-    double t5=T();
-    std::fprintf(stderr,"temps %.1f open+uninst %.1f fill %.1f uninstflush %.1f pkgflush %.1f\n",t1-t0,t2-t1,t3-t2,t4-t3,t5-t4);
     return packageReady && (uninstallerReady || !uninstallerWanted);
 }
 
 } // namespace
 
 bool CTarnhollowDoc::OnSaveDocument(const fs::path &path, MessageBoxes &boxes) {
-    double tt=T();
-    struct P{double t; ~P(){std::fprintf(stderr,"total %.1f\n",T()-t);}} p{tt};
     try {
         InstallFileWriter writer(*this, SaveNames::From(path));
         if (std::optional<std::string> refusal = writer.Refusal()) {

@@ -174,14 +174,15 @@ protected:
     RecordingBoxes boxes;
 };
 
-// (type, id) of every resource in list order.
-inline std::vector<std::pair<std::string, uint16_t>> ResourceKeys(prc_t *db) {
-    std::vector<std::pair<std::string, uint16_t>> keys;
+// "type+id" of every resource in list order, space-separated: "maxr1000 code0 eprc1000".
+inline std::string Layout(prc_t *db) {
+    std::string layout;
     for (prc_record_t *res = db->records; res != nullptr; res = res->next) {
         char type[PRC_TYPE_TEXT_SIZE];
-        keys.emplace_back(prctypetostr(type, res->type), res->id);
+        layout += (layout.empty() ? "" : " ") + std::string(prctypetostr(type, res->type)) +
+                  std::to_string(res->id);
     }
-    return keys;
+    return layout;
 }
 
 // The bodies of 'eprc' base, base + 1, ... up to the first missing id.
