@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_support.h"
+
 #include "tarnhollow/common/heap_reuse.h"
 #include <sys/resource.h>
 #include <unistd.h>
@@ -46,42 +48,13 @@ public:
     }
 };
 
-// A private folder under TMPDIR (or /tmp), removed with everything in it.
-class ScratchDir {
-public:
-    ScratchDir() {
-        const char *base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                              "/install_file_bench.XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::perror("mkdtemp");
-            std::exit(1);
-        }
-        path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    ScratchDir(const ScratchDir &) = delete;
-    ScratchDir &operator=(const ScratchDir &) = delete;
-
-    fs::path file(const std::string &name) const { return path_ / name; }
-
-private:
-    fs::path path_;
-};
+using bench::ScratchDir;
+using bench::secondsOf;
 
 long minorFaults() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_minflt;
-}
-
-template <class Step> double secondsOf(Step &&step) {
-    auto start = std::chrono::steady_clock::now();
-    step();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 bool appendBody(prc_t *db, uint32_t size, uint32_t seed, bool resource) {
@@ -140,7 +113,7 @@ tarnhollow::PackageEntry entryFor(const fs::path &path, const std::string &name,
 
 // Sources, components and a document holding half the sources on each list.
 struct Fixture {
-    ScratchDir dir;
+    ScratchDir dir{"install_file_bench"};
     fs::path components = dir.file("SourcePRCs");
     fs::path package = dir.file("Bench.prc");
     std::vector<fs::path> sources;

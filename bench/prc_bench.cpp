@@ -3,6 +3,8 @@
 #include "prc.h"
 
 #include <benchmark/benchmark.h>
+
+#include "bench_support.h"
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,37 +39,8 @@ std::map<std::string, Figure> gFigures;
 std::map<uint32_t, double> gRemovalNanosPerRecord;
 int gFailures = 0;
 
-// A private folder under TMPDIR (or /tmp), removed with everything in it.
-class ScratchDir {
-public:
-    ScratchDir() {
-        const char *base = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/prc_bench.XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::perror("mkdtemp");
-            std::exit(1);
-        }
-        path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    ScratchDir(const ScratchDir &) = delete;
-    ScratchDir &operator=(const ScratchDir &) = delete;
-
-    std::string file(const char *name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
-
-template <class Step> double secondsOf(Step &&step) {
-    auto start = std::chrono::steady_clock::now();
-    step();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using bench::ScratchDir;
+using bench::secondsOf;
 
 std::vector<uint8_t> patternBytes(uint32_t size, uint32_t seed) {
     std::vector<uint8_t> bytes(size);
@@ -111,7 +84,7 @@ uint64_t expectedFileSize(uint32_t count, uint32_t recordSize) {
 
 // The databases every benchmark shares, built once before the run.
 struct Fixture {
-    ScratchDir dir;
+    ScratchDir dir{"prc_bench"};
     std::string bigDb = dir.file("big.pdb");
     std::string manyDb = dir.file("many.pdb");
     std::string scratchDb = dir.file("scratch.pdb");
