@@ -164,7 +164,12 @@ int32_t DebugPacket::FlashBlock(uint32_t cardBase, uint32_t destination, uint32_
     do {
         status = ReceivePacket(kFlashReplyAttempts);
     } while (status == kFlashStillBusy && !StopRequested());
-    return status == 0 ? 0 : ErrRead;
+    if (status != 0) {
+        return ErrRead;
+    }
+    // The flasher leaves its result in d0; a flash it could not program or verify is a failed
+    // flash command like any other, never a success.
+    return ReadBe32(savedRegisters_.data()) == 0 ? 0 : ErrWrite;
 }
 
 int32_t DebugPacket::Flash68k() {
