@@ -4,7 +4,7 @@
 PROJECT_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     clang libclang-rt-14-dev clang-format
-    libgtest-dev libgmock-dev libbenchmark-dev libserialport-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libserialport-dev libunicorn-dev binutils-m68k-linux-gnu
 )
 
 # Installs whatever of PROJECT_PACKAGES is missing: one `apt-get update`, then one install.

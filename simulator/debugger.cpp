@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "simulator/flash_behaviour.h"
+
 namespace ostervane::simulator {
 
 namespace {
@@ -225,6 +227,8 @@ void HandheldDebugger::TakeContinue(const Packet &request, SimTime at) {
     ResumeOutcome outcome;
     if (runner_ != nullptr) {
         outcome = runner_->Run(memory_, registers_);
+    } else if (std::optional<ResumeOutcome> flashed = RunFlasherBehaviour(memory_, registers_)) {
+        outcome = *flashed;
     } else if (reenterAfter_) {
         // A restarted handheld that its user puts back into the debugger.
         outcome = {true, *reenterAfter_, kExceptionBreak, true};

@@ -111,7 +111,8 @@ struct DebuggerStats {
 
 struct HandheldOptions {
     FaultPlan faults;
-    // Without a CodeRunner: after a Continue the handheld restarts and, this long after, is put
+    // Without a CodeRunner a Continue into the 68k flasher is carried out on the flash chips
+    // directly (flash_behaviour.h).  Any other Continue: the handheld restarts and, this long after, is put
     // back into its debugger (by its user), with its start-up registers.  Unset: it stays out.
     std::optional<SimTime> reenterAfter;
 };

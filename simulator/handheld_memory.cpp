@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "simulator/flash_chip.h"
+
 namespace ostervane::simulator {
 
 namespace {
@@ -134,6 +136,15 @@ bool HandheldMemory::Store(uint32_t address, const uint8_t *source, size_t count
         count -= piece;
     }
     return true;
+}
+
+FlashChip *HandheldMemory::FlashChipAt(uint32_t address) const {
+    for (const std::shared_ptr<FlashChip> &chip : chips_) {
+        if (chip->Contains(address)) {
+            return chip.get();
+        }
+    }
+    return nullptr;
 }
 
 std::vector<RegionInfo> HandheldMemory::Regions() const {

@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ostervane::simulator {
+
+class FlashChip;
 
 enum class RegionKind { Ram, Rom };
 
@@ -50,6 +53,11 @@ public:
     bool IsMapped(uint32_t address, size_t count) const;
     std::vector<RegionInfo> Regions() const;
 
+    // The flash chips behind ROM: code running on the handheld programs flash through them.
+    void AttachFlashChip(std::shared_ptr<FlashChip> chip) { chips_.push_back(std::move(chip)); }
+    FlashChip *FlashChipAt(uint32_t address) const;
+    const std::vector<std::shared_ptr<FlashChip>> &FlashChips() const { return chips_; }
+
 private:
     static constexpr uint32_t kPageSize = 0x10000;
 
@@ -67,6 +75,7 @@ private:
     bool Store(uint32_t address, const uint8_t *source, size_t count, bool romTakesBytes);
 
     std::vector<Region> regions_;
+    std::vector<std::shared_ptr<FlashChip>> chips_;
 };
 
 } // namespace ostervane::simulator

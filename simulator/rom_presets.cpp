@@ -70,6 +70,8 @@ std::vector<HandheldModel> MakeModels() {
     v5.version = 5;
     v5.flashBase = 0x10000000;
     v5.flashEnd = 0x10040000;
+    v5.flashCommandSet = FlashCommandSet::Intel;
+    v5.flashBlockSize = 0x20000;
     v5.bigRomBase = 0x10008000;
     v5.bigRomStartField = 0x10008000;
     v5.bigRomLength = 0x26000;
@@ -188,6 +190,9 @@ HandheldMemory BuildMemory(const HandheldModel &model) {
     HandheldMemory memory;
     memory.MapRom("flash", model.flashBase, model.flashEnd - model.flashBase);
     memory.MapRam("RAM", model.ramBase, model.ramSize);
+    memory.AttachFlashChip(std::make_shared<FlashChip>(
+        model.flashCommandSet, model.flashBase, model.flashEnd - model.flashBase,
+        model.flashBlockSize));
     ProgramPattern(memory, model.flashBase, model.bigRomBase + model.bigRomLength);
     std::vector<uint8_t> small = SmallRomHeader(model);
     memory.Program(model.flashBase, small.data(), small.size());

@@ -8,12 +8,13 @@
 //             0x1F8000; flash 0x10C00000-0x10E00000; RAM 0x10000000 (2 MB); pc 0x10C0A3F2.
 //   "68k-v5"  small ROM 0x10000000, version 5, device id 'MT64' at offset 130, big ROM
 //             0x10008000 length 0x26000, heap marker at 0x10030000 (length 0x10000): backup
-//             length 0x38000; flash 0x10000000-0x10040000; RAM 0 (8 MB); pc 0x10001A2C.
+//             length 0x38000; flash 0x10000000-0x10040000, one Intel-style chip with 128 KB
+//             blocks; RAM 0 (8 MB); pc 0x10001A2C.
 //   "arm"     small ROM 0x20000000 with little-endian header (EF BE ED FE, version 6, big ROM
 //             start at 104 and device id 'SmA1' at 132, both little-endian), big ROM
 //             0x20010000 with a big-endian FE ED BE EF signature, version 6 (big-endian) and
-//             length 0x30000 little-endian at 108; no heap marker; flash 0x20000000-0x20040000;
-//             RAM 0 (16 MB); pc 0x20004A10.
+//             length 0x30000 little-endian at 108; no heap marker; flash 0x20000000-0x20040000,
+//             one AMD-style chip with 64 KB blocks; RAM 0 (16 MB); pc 0x20004A10.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "simulator/debugger.h"
+#include "simulator/flash_chip.h"
 #include "simulator/handheld_memory.h"
 
 namespace ostervane::simulator {
@@ -44,6 +46,8 @@ struct HandheldModel {
     uint16_t version = 0;
     uint32_t flashBase = 0; // the small ROM starts here
     uint32_t flashEnd = 0;
+    FlashCommandSet flashCommandSet = FlashCommandSet::Amd;
+    uint32_t flashBlockSize = 0x10000;
     uint32_t bigRomBase = 0;
     uint32_t bigRomStartField = 0; // the big ROM start as the small ROM header stores it
     uint32_t bigRomLength = 0;
@@ -62,7 +66,7 @@ const HandheldModel *FindHandheldModel(std::string_view name);
 // The deterministic content of ROM bytes that no header covers.
 uint8_t RomPatternByte(uint32_t address);
 
-// The model's memory: flash with both headers and the heap marker, and RAM.
+// The model's memory: flash (with its chip) holding both headers and the heap marker, and RAM.
 HandheldMemory BuildMemory(const HandheldModel &model);
 
 // Puts `image` (a ROM image file, e.g. one a backup wrote) at the big ROM start, growing the

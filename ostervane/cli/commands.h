@@ -15,6 +15,8 @@ using Arguments = std::vector<std::string>;
 // Each takes the arguments after its name and returns the exit code.
 int RunPortsCommand(const Arguments &args);
 int RunBackupCommand(const Arguments &args);
+int RunIdentifyCommand(const Arguments &args);
+int RunRestoreCommand(const Arguments &args);
 
 // Prints the usage text, after `problem` when one is given, and returns kExitUsage (or
 // kExitSuccess when there is no problem, as for --help).

@@ -1,4 +1,4 @@
-// The console prompter: boxes drawn with ASCII rules, answered OK.
+// The console prompter: boxes drawn with ASCII rules, answered at once.
 #include "ostervane/cli/console_prompter.h"
 
 #include <algorithm>
@@ -6,21 +6,23 @@
 namespace ostervane {
 
 std::string ConsolePrompter::FormatBox(const std::string &caption, const std::string &text,
-                                       PromptIcon icon) {
+                                       PromptIcon icon, PromptAnswer answer) {
     std::string title = (icon == PromptIcon::Exclamation ? "! " : "") + caption;
-    size_t width = std::max(title.size() + 4, text.size() + 2);
+    std::string button = answer == PromptAnswer::Ok ? " OK " : " Cancel ";
+    size_t width = std::max({title.size() + 4, text.size() + 2, button.size()});
     std::string box = "+- " + title + " " + std::string(width - title.size() - 3, '-') + "+\n";
     box += "| " + text + std::string(width - text.size() - 1, ' ') + "|\n";
-    box += "+" + std::string(width - 4, '-') + " OK +\n";
+    box += "+" + std::string(width - button.size(), '-') + button + "+\n";
     return box;
 }
 
 PromptAnswer ConsolePrompter::Ask(const std::string &caption, const std::string &text,
-                                  PromptButtons, PromptIcon icon) {
+                                  PromptButtons buttons, PromptIcon icon) {
+    PromptAnswer answer = buttons == PromptButtons::OkCancel ? choiceAnswer_ : PromptAnswer::Ok;
     std::lock_guard<std::mutex> hold(mutex_);
-    std::fputs(FormatBox(caption, text, icon).c_str(), out_);
+    std::fputs(FormatBox(caption, text, icon, answer).c_str(), out_);
     std::fflush(out_);
-    return PromptAnswer::Ok;
+    return answer;
 }
 
 } // namespace ostervane

@@ -10,8 +10,8 @@
 
 namespace ostervane::cli {
 
-ConsoleSession::ConsoleSession(const std::string &banner)
-    : slot_(stdout, isatty(STDOUT_FILENO) != 0, &log_), prompter_(stderr) {
+ConsoleSession::ConsoleSession(const std::string &banner, JobTurn::TurnEnd turnEnd)
+    : slot_(stdout, isatty(STDOUT_FILENO) != 0, &log_), prompter_(stderr), turn_(turnEnd) {
     if (!log_.Open(kLogFileName)) {
         std::fprintf(stderr, "ostervane-cli: cannot open %s; the run is not logged\n",
                      kLogFileName);

@@ -17,7 +17,9 @@ namespace ostervane::cli {
 class ConsoleSession {
 public:
     // Opens "Keelstone.log" in the current folder and writes `banner` as its first line.
-    explicit ConsoleSession(const std::string &banner);
+    // `turnEnd` says how the job ends its one turn.
+    explicit ConsoleSession(const std::string &banner,
+                            JobTurn::TurnEnd turnEnd = JobTurn::TurnEnd::WindowClosed);
     ~ConsoleSession();
 
     // Settings with the slot, its callback and the prompter filled in.

@@ -16,8 +16,15 @@ void JobTurn::Apply(uint32_t code, const void *data, DeviceSlot *slot) {
     if (ended_ || slot == nullptr) {
         return;
     }
+    uint32_t event = code & 0xFFFF;
+    if (EndsTurn(event)) {
+        ended_ = true;
+        endedSignal_.notify_all();
+        return;
+    }
+    jobReported_ = jobReported_ || event != EvSlotWaiting;
     ApplySlotEvent(code, data, *slot);
-    switch (code & 0xFFFF) {
+    switch (event) {
     case EvJobFailed:
         result_ = data ? *static_cast<const int32_t *>(data) : 0;
         break;
@@ -26,7 +33,7 @@ void JobTurn::Apply(uint32_t code, const void *data, DeviceSlot *slot) {
         ended_ = true;
         break;
     case EvCloseWindow:
-        ended_ = true;
+        ended_ = end_ == TurnEnd::WindowClosed;
         break;
     default:
         break;
@@ -34,6 +41,12 @@ void JobTurn::Apply(uint32_t code, const void *data, DeviceSlot *slot) {
     if (ended_) {
         endedSignal_.notify_all();
     }
+}
+
+// The attachment reports the slot waiting before the job starts; the job reporting it again
+// means its one run is over and it would wait for the next handheld.
+bool JobTurn::EndsTurn(uint32_t event) const {
+    return end_ == TurnEnd::SlotWaitingAgain && event == EvSlotWaiting && jobReported_;
 }
 
 JobTurn::Outcome JobTurn::Wait(const std::function<bool()> &stopRequested) {

@@ -15,9 +15,15 @@ class JobTurn {
 public:
     enum class Outcome { Succeeded, Failed, PortBusy, Stopped };
 
+    // How the job says its turn is over: a backup closes the window; a restore over a serial
+    // pipe puts its slot back to "Waiting..." for the next handheld.
+    enum class TurnEnd { WindowClosed, SlotWaitingAgain };
+
+    explicit JobTurn(TurnEnd end = TurnEnd::WindowClosed) : end_(end) {}
+
     // The callback to give the job: events go to the slot under a lock until the turn ends
-    // (the job closing the window, or the port reported busy); later ones are dropped, so the
-    // slot never returns to "Waiting...".
+    // (as `end` says, or the port reported busy); later ones are dropped, and the slot waiting
+    // again is not shown, so the slot's last status is the job's own.
     SlotCallback Callback();
 
     // Waits until the turn ends or `stopRequested` turns true (asked every 100 ms).
@@ -28,11 +34,14 @@ public:
 
 private:
     void Apply(uint32_t code, const void *data, DeviceSlot *slot);
+    bool EndsTurn(uint32_t event) const;
 
+    TurnEnd end_;
     mutable std::mutex mutex_;
     std::condition_variable endedSignal_;
     bool ended_ = false;
     bool portBusy_ = false;
+    bool jobReported_ = false; // the job has reported more than the pipe's attachment
     int32_t result_ = 0;
 };
 

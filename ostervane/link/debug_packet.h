@@ -15,19 +15,11 @@
 #include <vector>
 
 #include "ostervane/core/device_slot.h"
+#include "ostervane/core/image_identity.h"
 #include "ostervane/core/prompter.h"
 #include "ostervane/link/pipe_base.h"
 
 namespace ostervane {
-
-// What identification found in a ROM image; all zero or empty for a backup.
-struct ImageIdentity {
-    uint32_t imageDeviceId = 0;
-    std::optional<std::vector<uint32_t>> imageAddressList;
-    uint32_t imageLoadBase = 0;
-    std::string imageManufacturer;
-    uint32_t imageExpectedEnd = 0;
-};
 
 // Everything a job is given when it is made.
 struct JobSettings {
@@ -144,6 +136,7 @@ private:
     int32_t RunOperation();
     int32_t FlashArm();
     int32_t Flash68k();
+    int32_t FlashWithRetries(uint32_t destination, uint32_t count);
     int32_t ClearImageMarkers();
     void RunClosingSteps();
     int32_t ReceiveExactly(size_t offset, size_t count, int calls, int32_t *lastStatus);

@@ -172,6 +172,18 @@ int32_t DebugPacket::FlashBlock(uint32_t cardBase, uint32_t destination, uint32_
     return ReadBe32(savedRegisters_.data()) == 0 ? 0 : ErrWrite;
 }
 
+// One piece gets the first flash command and 10 repeats.
+int32_t DebugPacket::FlashWithRetries(uint32_t destination, uint32_t count) {
+    int32_t status = 0;
+    for (int attempt = 0; attempt < kFlashTries; attempt++) {
+        status = FlashBlock(rom_.cardBase, destination, rom_.imageBufferAddress, count);
+        if (status == 0 || StopRequested()) {
+            break;
+        }
+    }
+    return status;
+}
+
 int32_t DebugPacket::Flash68k() {
     Report(EvFlashing);
     File file(std::fopen(settings_.romFileName.c_str(), "rb"));
@@ -187,11 +199,8 @@ int32_t DebugPacket::Flash68k() {
         uint32_t piece =
             std::min(kFlashPieceBoundary - destination % kFlashPieceBoundary, remaining);
         status = LoadFile(file.get(), rom_.imageBufferAddress, piece);
-        for (int attempt = 0; status == 0 && attempt < kFlashTries; attempt++) {
-            status = FlashBlock(rom_.cardBase, destination, rom_.imageBufferAddress, piece);
-            if (status == 0) {
-                break;
-            }
+        if (status == 0) {
+            status = FlashWithRetries(destination, piece);
         }
         destination += piece;
         remaining -= piece;

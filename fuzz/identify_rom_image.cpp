@@ -1,0 +1,92 @@
+// Fuzz target: arbitrary bytes identified as a ROM image, both from memory and as a file, with
+// warnings answered OK and Cancel in turn.  Both ways must agree, and the result must hold
+// together: a name of at most 31 characters, a family's fields only for an identified image,
+// and a restore only for an image that is known and small enough.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <span>
+#include <string>
+
+#include <unistd.h>
+
+#include "ostervane/core/rom_image.h"
+
+namespace {
+
+using namespace ostervane;
+
+class AlternatingPrompter : public Prompter {
+public:
+    PromptAnswer Ask(const std::string &, const std::string &, PromptButtons buttons,
+                     PromptIcon) override {
+        if (buttons == PromptButtons::Ok) {
+            return PromptAnswer::Ok;
+        }
+        cancelNext_ = !cancelNext_;
+        return cancelNext_ ? PromptAnswer::Ok : PromptAnswer::Cancel;
+    }
+
+private:
+    bool cancelNext_ = true;
+};
+
+void Check(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+void CheckConsistent(const RomIdentification &result) {
+    const RomImageInfo &info = result.info;
+    Check(info.imageManufacturer.size() <= 31);
+    Check(info.identified == !info.imageAddressList.empty());
+    Check(info.identified == (info.sizeLimit != 0));
+    Check(!info.markerFound || info.imageDeviceId == 0);
+    Check(info.markerFound || info.imageExpectedEnd == 0);
+    Check(info.warningCaption.empty() || (info.identified && info.imageDeviceId == 0));
+    if (result.verdict == RomVerdict::Restore) {
+        Check(info.goOn && (info.identified || info.markerFound));
+        Check(!info.identified || info.fileSize <= info.sizeLimit);
+    }
+}
+
+bool SameInfo(const RomImageInfo &a, const RomImageInfo &b) {
+    return a.imageDeviceId == b.imageDeviceId && a.imageAddressList == b.imageAddressList &&
+           a.imageLoadBase == b.imageLoadBase && a.sizeLimit == b.sizeLimit &&
+           a.imageManufacturer == b.imageManufacturer && a.imageExpectedEnd == b.imageExpectedEnd &&
+           a.fileSize == b.fileSize && a.identified == b.identified &&
+           a.markerFound == b.markerFound && a.warningCaption == b.warningCaption;
+}
+
+const std::string &ScratchPath() {
+    static const std::string path = "/tmp/fuzz_identify_rom_image." + std::to_string(getpid());
+    static const bool removedAtExit = std::atexit([] { std::remove(ScratchPath().c_str()); }) == 0;
+    (void)removedAtExit;
+    return path;
+}
+
+std::optional<RomImageInfo> ExamineAsFile(const uint8_t *data, size_t size) {
+    std::FILE *file = std::fopen(ScratchPath().c_str(), "wb");
+    Check(file != nullptr);
+    Check(std::fwrite(data, 1, size, file) == size);
+    std::fclose(file);
+    return ExamineRomImageFile(ScratchPath());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    std::span<const uint8_t> bytes(data, size);
+    RomImageInfo info = AnalyseRomImage(bytes.first(std::min(size, kRomImageHeadSize)),
+                                        bytes.last(std::min(size, kRomImageTailSize)), size);
+    AlternatingPrompter prompter;
+    for (int round = 0; round < 2; round++) {
+        CheckConsistent(DecideRomImage(info, prompter));
+    }
+    std::optional<RomImageInfo> fromFile = ExamineAsFile(data, size);
+    Check(fromFile.has_value() && SameInfo(*fromFile, info));
+    return 0;
+}

@@ -1,0 +1,77 @@
+// ROM image identification: which handheld family a .rom file is for, where its restore works on
+// the handheld, how large it may be, and whether the restore goes ahead.
+#pragma once
+
+#include "ostervane/core/image_identity.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ostervane/core/prompter.h"
+
+namespace ostervane {
+
+inline constexpr size_t kRomImageHeadSize = 136; // the header fields read, up to the LE device id
+inline constexpr size_t kRomImageTailSize = 16;  // a heap marker block at the end of the file
+inline constexpr size_t kManufacturerFieldSize = 32;
+
+// What identification found in a ROM image.
+struct RomImageInfo {
+    uint32_t imageDeviceId = 0; // four-character code, first character most significant; 0: none
+    std::vector<uint32_t> imageAddressList; // where the handheld's 0xFEEDFACE word may lie
+    uint32_t imageLoadBase = 0;             // RAM used by an ARM restore
+    uint32_t sizeLimit = 0;                 // the largest image the family takes
+    std::string imageManufacturer;          // at most 31 characters
+    uint32_t imageExpectedEnd = 0;          // the heap marker block's address; 0: no marker
+    uint64_t fileSize = 0;
+    bool identified = false;    // the device id or the manufacturer named a known family
+    bool markerFound = false;   // a heap marker block was found (only behind an unread header)
+    bool goOn = true;           // false once the family warning was declined
+    std::string warningCaption; // the family warning that applies, "" when none
+};
+
+enum class RomVerdict {
+    Restore,    // run the restore
+    TooBig,     // "ROM Too Big" was shown
+    Unknown,    // "Unknown ROM" was shown
+    Declined,   // the family warning was answered Cancel; nothing more is shown
+    Unreadable, // the file could not be opened or read; no box, the caller says so
+};
+
+struct RomIdentification {
+    RomImageInfo info;
+    RomVerdict verdict = RomVerdict::Unknown;
+    bool RunRestore() const { return verdict == RomVerdict::Restore; }
+};
+
+// Works out the image's fields from the first bytes of the file (`head`, up to
+// kRomImageHeadSize), its last bytes (`tail`, up to kRomImageTailSize) and its size.  Bytes the
+// file does not have count as zero; a file shorter than a marker block has none at its end.
+RomImageInfo AnalyseRomImage(std::span<const uint8_t> head, std::span<const uint8_t> tail,
+                             uint64_t fileSize);
+
+// Reads what AnalyseRomImage needs from the file; nullopt when it cannot be opened or read.
+// The file is never changed.
+std::optional<RomImageInfo> ExamineRomImageFile(const std::string &path);
+
+// The verdict when the family warning, if any, is accepted.  Never Declined or Unreadable.
+RomVerdict VerdictIfAccepted(const RomImageInfo &info);
+
+// Shows the family warning (OK and Cancel) when one applies, then "ROM Too Big" or "Unknown ROM"
+// (OK) when the image is refused.  An image too big is refused even after a declined warning.
+RomIdentification DecideRomImage(RomImageInfo info, Prompter &prompter);
+
+// The whole identification of a file: examine, then decide.  A file that cannot be read gives
+// RomVerdict::Unreadable without any box.
+RomIdentification IdentifyRomImage(const std::string &path, Prompter &prompter);
+
+// The fields a restore job receives (the address list always present).
+ImageIdentity ToImageIdentity(const RomImageInfo &info);
+
+// The four characters of a device id ("MT64"), or "" for 0.
+std::string DeviceIdText(uint32_t deviceId);
+
+} // namespace ostervane
