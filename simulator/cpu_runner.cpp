@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "simulator/flash_chip.h"
@@ -99,9 +100,8 @@ void CopyBack(uc_engine *uc, HandheldMemory &memory, const RegionInfo &region) {
     }
 }
 
-constexpr int kDataRegisters[8] = {UC_M68K_REG_D0, UC_M68K_REG_D1, UC_M68K_REG_D2,
-                                   UC_M68K_REG_D3, UC_M68K_REG_D4, UC_M68K_REG_D5,
-                                   UC_M68K_REG_D6, UC_M68K_REG_D7};
+constexpr int kDataRegisters[8] = {UC_M68K_REG_D0, UC_M68K_REG_D1, UC_M68K_REG_D2, UC_M68K_REG_D3,
+                                   UC_M68K_REG_D4, UC_M68K_REG_D5, UC_M68K_REG_D6, UC_M68K_REG_D7};
 constexpr int kAddressRegisters[7] = {UC_M68K_REG_A0, UC_M68K_REG_A1, UC_M68K_REG_A2,
                                       UC_M68K_REG_A3, UC_M68K_REG_A4, UC_M68K_REG_A5,
                                       UC_M68K_REG_A6};
@@ -166,60 +166,90 @@ uint16_t ExceptionFor(uc_err error) {
     }
 }
 
+// An emulator with the handheld's RAM copied in and its flash chips on the bus.
+class Machine {
+public:
+    Machine(HandheldMemory &memory, uc_arch arch, uc_mode mode, int cpuModel) : memory_(memory) {
+        state_.memory = &memory;
+        uc_engine *raw = nullptr;
+        if (uc_open(arch, mode, &raw) != UC_ERR_OK) {
+            error_ = "cannot start the emulator";
+            return;
+        }
+        uc_.reset(raw);
+        uc_ctl_set_cpu_model(raw, cpuModel);
+        for (const RegionInfo &region : memory.Regions()) {
+            if (!Map(region)) {
+                error_ = "cannot map " + region.name;
+                return;
+            }
+        }
+        uc_hook hook;
+        uc_hook_add(raw, &hook, UC_HOOK_INTR, reinterpret_cast<void *>(OnInterrupt), &state_, 1, 0);
+    }
+    ~Machine() {
+        if (uc_ && error_.empty()) {
+            for (const RegionInfo &region : ram_) {
+                CopyBack(uc_.get(), memory_, region);
+            }
+        }
+    }
+
+    uc_engine *Uc() const { return uc_.get(); }
+    const std::string &Error() const { return error_; }
+    const RunState &State() const { return state_; }
+
+private:
+    bool Map(const RegionInfo &region) {
+        FlashChip *chip = memory_.FlashChipAt(region.base);
+        uint64_t size = RoundUp(region.size);
+        if (region.kind == RegionKind::Rom && chip != nullptr) {
+            mappings_.push_back(std::make_unique<ChipMapping>(ChipMapping{chip, &state_}));
+            ChipMapping *mapping = mappings_.back().get();
+            return uc_mmio_map(uc_.get(), region.base, size, ReadChip, mapping, WriteChip,
+                               mapping) == UC_ERR_OK;
+        }
+        uint32_t protection =
+            region.kind == RegionKind::Ram ? UC_PROT_ALL : UC_PROT_READ | UC_PROT_EXEC;
+        if (uc_mem_map(uc_.get(), region.base, size, protection) != UC_ERR_OK ||
+            !CopyIn(uc_.get(), memory_, region)) {
+            return false;
+        }
+        if (region.kind == RegionKind::Ram) {
+            ram_.push_back(region);
+        }
+        return true;
+    }
+
+    HandheldMemory &memory_;
+    Engine uc_;
+    RunState state_;
+    std::vector<std::unique_ptr<ChipMapping>> mappings_;
+    std::vector<RegionInfo> ram_;
+    std::string error_;
+};
+
 } // namespace
 
 ResumeOutcome M68kCpuRunner::Run(HandheldMemory &memory, RegisterBlock &registers) {
     report_ = {};
     if (!InRam(memory, registers.pc)) {
-        report_.error = "resumed in ROM: the handheld goes back to its own work";
-        return {};
+        return Restarted(registers.pc);
     }
-    uc_engine *raw = nullptr;
-    if (uc_open(UC_ARCH_M68K, UC_MODE_BIG_ENDIAN, &raw) != UC_ERR_OK) {
-        report_.error = "cannot start the 68000 emulator";
-        return {};
-    }
-    Engine uc(raw);
-    uc_ctl_set_cpu_model(uc.get(), UC_CPU_M68K_M68000);
-
+    SimTime busyBefore = BusyTime(memory);
+    uc_err error = UC_ERR_OK;
     RunState state;
-    state.memory = &memory;
-    std::vector<std::unique_ptr<ChipMapping>> mappings;
-    std::vector<RegionInfo> ram;
-    for (const RegionInfo &region : memory.Regions()) {
-        FlashChip *chip = memory.FlashChipAt(region.base);
-        uint64_t size = RoundUp(region.size);
-        if (region.kind == RegionKind::Rom && chip != nullptr) {
-            mappings.push_back(std::make_unique<ChipMapping>(ChipMapping{chip, &state}));
-            if (uc_mmio_map(uc.get(), region.base, size, ReadChip, mappings.back().get(),
-                            WriteChip, mappings.back().get()) != UC_ERR_OK) {
-                report_.error = "cannot map " + region.name;
-                return {};
-            }
-            continue;
-        }
-        uint32_t protection = region.kind == RegionKind::Ram ? UC_PROT_ALL
-                                                             : UC_PROT_READ | UC_PROT_EXEC;
-        if (uc_mem_map(uc.get(), region.base, size, protection) != UC_ERR_OK ||
-            !CopyIn(uc.get(), memory, region)) {
-            report_.error = "cannot map " + region.name;
+    {
+        Machine machine(memory, UC_ARCH_M68K, UC_MODE_BIG_ENDIAN, UC_CPU_M68K_M68000);
+        if (!machine.Error().empty()) {
+            report_.error = machine.Error();
             return {};
         }
-        if (region.kind == RegionKind::Ram) {
-            ram.push_back(region);
-        }
-    }
-    uc_hook hook;
-    uc_hook_add(uc.get(), &hook, UC_HOOK_INTR, reinterpret_cast<void *>(OnInterrupt), &state, 1,
-                0);
-
-    LoadRegisters(uc.get(), registers);
-    SimTime busyBefore = BusyTime(memory);
-    uc_err error = uc_emu_start(uc.get(), registers.pc, kNeverReached, 0, stepLimit_);
-    StoreRegisters(uc.get(), registers);
-    for (const RegionInfo &region : ram) {
-        CopyBack(uc.get(), memory, region);
-    }
+        LoadRegisters(machine.Uc(), registers);
+        error = uc_emu_start(machine.Uc(), registers.pc, kNeverReached, 0, stepLimit_);
+        StoreRegisters(machine.Uc(), registers);
+        state = machine.State();
+    } // the RAM goes back to the handheld here
 
     SimTime ran = BusyTime(memory) - busyBefore + std::chrono::milliseconds(1);
     report_.vector = state.vector;
@@ -236,6 +266,47 @@ ResumeOutcome M68kCpuRunner::Run(HandheldMemory &memory, RegisterBlock &register
     }
     report_.ranAway = true;
     return {};
+}
+
+ResumeOutcome ArmCpuRunner::Run(HandheldMemory &memory, RegisterBlock &registers) {
+    report_ = {};
+    if (!InRam(memory, registers.pc)) {
+        return Restarted(registers.pc);
+    }
+    uc_err error = UC_ERR_OK;
+    uint32_t pc = 0;
+    RunState state;
+    {
+        Machine machine(memory, UC_ARCH_ARM, UC_MODE_ARM, UC_CPU_ARM_926);
+        if (!machine.Error().empty()) {
+            report_.error = machine.Error();
+            return {};
+        }
+        uint32_t start = registers.pc;
+        uc_reg_write(machine.Uc(), UC_ARM_REG_PC, &start);
+        error = uc_emu_start(machine.Uc(), start, kNeverReached, 0, stepLimit_);
+        uc_reg_read(machine.Uc(), UC_ARM_REG_PC, &pc);
+        state = machine.State();
+    }
+    report_.vector = state.vector;
+    // Code jumping into ROM restarts the handheld's own system.
+    if (!InRam(memory, pc) && memory.IsMapped(pc, 4)) {
+        return Restarted(pc);
+    }
+    if (state.trapped || error != UC_ERR_OK) {
+        report_.trapped = true;
+        report_.error = error != UC_ERR_OK ? uc_strerror(error) : "exception";
+        return {true, std::chrono::milliseconds(1), kExceptionBusError, false};
+    }
+    report_.ranAway = true;
+    return {};
+}
+
+ResumeOutcome CpuRunner::Restarted(uint32_t at) {
+    report_.restartedAt = at;
+    ResumeOutcome outcome;
+    outcome.restarted = true;
+    return outcome;
 }
 
 } // namespace ostervane::simulator

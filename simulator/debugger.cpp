@@ -229,7 +229,10 @@ void HandheldDebugger::TakeContinue(const Packet &request, SimTime at) {
         outcome = runner_->Run(memory_, registers_);
     } else if (std::optional<ResumeOutcome> flashed = RunFlasherBehaviour(memory_, registers_)) {
         outcome = *flashed;
-    } else if (reenterAfter_) {
+    } else {
+        outcome.restarted = true;
+    }
+    if (outcome.restarted && reenterAfter_) {
         // A restarted handheld that its user puts back into the debugger.
         outcome = {true, *reenterAfter_, kExceptionBreak, true};
         registers_ = startRegisters_;

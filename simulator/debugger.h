@@ -68,6 +68,9 @@ struct ResumeOutcome {
     SimTime after{0};              // how long the code runs before it breaks
     uint16_t exception = kExceptionBreak;
     bool reset = false; // the state packet reports a reset
+    // The code handed control to the handheld's own system (a jump into ROM): the handheld
+    // restarts, and comes back as the options' reenterAfter says.
+    bool restarted = false;
 };
 
 // Runs the code the host resumed (a flasher, say) against the handheld's memory and registers.
@@ -111,9 +114,10 @@ struct DebuggerStats {
 
 struct HandheldOptions {
     FaultPlan faults;
-    // Without a CodeRunner a Continue into the 68k flasher is carried out on the flash chips
-    // directly (flash_behaviour.h).  Any other Continue: the handheld restarts and, this long after, is put
-    // back into its debugger (by its user), with its start-up registers.  Unset: it stays out.
+    // A restarted handheld (a Continue that is not into the 68k flasher when no CodeRunner is
+    // set, or a run the CodeRunner says restarted it) is put back into its debugger (by its
+    // user) this long after, with its start-up registers.  Unset: it stays out.  Without a
+    // CodeRunner a Continue into the 68k flasher is done on the flash chips (flash_behaviour.h).
     std::optional<SimTime> reenterAfter;
 };
 

@@ -26,6 +26,9 @@ bool EntersFlasher(const HandheldMemory &memory, const RegisterBlock &registers)
 uint32_t Flash(HandheldMemory &memory, const RegisterBlock &registers) {
     uint32_t base = registers.a[2], source = registers.a[3], destination = registers.a[6];
     uint32_t count = registers.d[5], blockSize = registers.d[4];
+    if (count == 0) {
+        return 0;
+    }
     FlashChip *chip = memory.FlashChipAt(destination);
     std::vector<uint8_t> data(count);
     if (chip == nullptr || (destination & 1) != 0 || !chip->Contains(destination + count - 1) ||
@@ -52,8 +55,7 @@ uint32_t Flash(HandheldMemory &memory, const RegisterBlock &registers) {
 
 } // namespace
 
-std::optional<ResumeOutcome> RunFlasherBehaviour(HandheldMemory &memory,
-                                                 RegisterBlock &registers) {
+std::optional<ResumeOutcome> RunFlasherBehaviour(HandheldMemory &memory, RegisterBlock &registers) {
     if (!EntersFlasher(memory, registers)) {
         return std::nullopt;
     }

@@ -16,7 +16,6 @@ inline constexpr uint32_t kFlasherEntryOffset = 138;
 // (skipping words that hold their value), verifies, and leaves 0 (success), 1 (verify failed)
 // or 2 (no flash chip there) in d0, as the real flasher does.  The flash takes no time.
 // Otherwise nothing: the resumed code is not the flasher.
-std::optional<ResumeOutcome> RunFlasherBehaviour(HandheldMemory &memory,
-                                                 RegisterBlock &registers);
+std::optional<ResumeOutcome> RunFlasherBehaviour(HandheldMemory &memory, RegisterBlock &registers);
 
 } // namespace ostervane::simulator

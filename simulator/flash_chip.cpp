@@ -33,8 +33,10 @@ constexpr uint8_t kStatusSequenceError = 0x30;
 
 } // namespace
 
-FlashChip::FlashChip(FlashCommandSet commandSet, uint32_t base, uint32_t size, uint32_t blockSize)
-    : commandSet_(commandSet), base_(base), size_(size), blockSize_(blockSize) {}
+FlashChip::FlashChip(FlashCommandSet commandSet, uint32_t base, uint32_t size, uint32_t blockSize,
+                     bool littleEndian)
+    : commandSet_(commandSet), base_(base), size_(size), blockSize_(blockSize),
+      littleEndian_(littleEndian) {}
 
 uint32_t FlashChip::BlockStart(uint32_t address) const {
     return base_ + (address - base_) / blockSize_ * blockSize_;
@@ -43,7 +45,8 @@ uint32_t FlashChip::BlockStart(uint32_t address) const {
 uint16_t FlashChip::CellWord(const HandheldMemory &memory, uint32_t address) const {
     uint8_t bytes[2] = {0xFF, 0xFF};
     memory.Read(address & ~1u, bytes, 2);
-    return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+    return littleEndian_ ? static_cast<uint16_t>(bytes[1] << 8 | bytes[0])
+                         : static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
 }
 
 uint16_t FlashChip::IdentifyWord(uint32_t address) const {
@@ -98,7 +101,8 @@ uint16_t FlashChip::BusRead(const HandheldMemory &memory, uint32_t address, unsi
         break;
     }
     if (size == 1) {
-        return (address & 1) ? word & 0xFF : word >> 8;
+        bool lowByte = ((address & 1) != 0) != littleEndian_;
+        return lowByte ? word & 0xFF : word >> 8;
     }
     return word;
 }
@@ -256,7 +260,8 @@ bool FlashChip::ProgramWord(HandheldMemory &memory, uint32_t address, uint16_t v
     address &= ~1u;
     uint16_t old = CellWord(memory, address);
     uint16_t result = worn_.count(address) ? old : static_cast<uint16_t>(old & value);
-    const uint8_t bytes[2] = {static_cast<uint8_t>(result >> 8), static_cast<uint8_t>(result)};
+    uint8_t high = static_cast<uint8_t>(result >> 8), low = static_cast<uint8_t>(result);
+    const uint8_t bytes[2] = {littleEndian_ ? low : high, littleEndian_ ? high : low};
     memory.Program(address, bytes, 2);
     ++counters_.programs;
     counters_.busyTime += kProgramTime;

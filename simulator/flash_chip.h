@@ -37,7 +37,10 @@ public:
     static constexpr SimTime kProgramTime = std::chrono::microseconds(12);
     static constexpr SimTime kEraseTime = std::chrono::milliseconds(700);
 
-    FlashChip(FlashCommandSet commandSet, uint32_t base, uint32_t size, uint32_t blockSize);
+    // A little-endian chip sits on the bus of a little-endian CPU: the word at an even address
+    // has its low byte there.
+    FlashChip(FlashCommandSet commandSet, uint32_t base, uint32_t size, uint32_t blockSize,
+              bool littleEndian = false);
 
     FlashCommandSet CommandSet() const { return commandSet_; }
     uint32_t Base() const { return base_; }
@@ -78,8 +81,9 @@ private:
     uint32_t base_;
     uint32_t size_;
     uint32_t blockSize_;
+    bool littleEndian_;
     Mode mode_ = Mode::ReadArray;
-    int cycle_ = 0;           // AMD: unlock cycles seen; Intel: the command awaiting its data
+    int cycle_ = 0; // AMD: unlock cycles seen; Intel: the command awaiting its data
     uint16_t intelCommand_ = 0;
     uint16_t pollExpected_ = 0; // AMD: the data the operation under way writes
     int busyReads_ = 0;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "simulator/cpu_runner.h"
 #include "simulator/debugger.h"
 #include "simulator/fault_plan.h"
 #include "simulator/pty_transport.h"
@@ -35,6 +36,7 @@ struct Arguments {
     std::optional<uint32_t> reenterAfterMs;
     uint32_t enterDelayMs = 200;
     bool verbose = false;
+    bool cpu = false;
     FaultPlan faults;
 };
 
@@ -42,7 +44,7 @@ void PrintHelp() {
     std::printf(
         "Usage: handheld-sim --model NAME [--rom FILE] [--link PATH] [--baud N]\n"
         "                    [--fault FAULTS]... [--reenter-after MS] [--enter-delay MS]\n"
-        "                    [--verbose]\n"
+        "                    [--cpu] [--verbose]\n"
         "\n"
         "Acts as a handheld sitting in its debugger behind a pseudo-terminal until it is\n"
         "killed (SIGTERM or SIGINT end it cleanly).  Prints the terminal's path on stdout.\n"
@@ -64,6 +66,9 @@ void PrintHelp() {
         "                      its debugger MS milliseconds later (default: it stays out)\n"
         "  --enter-delay MS    when a program opens the terminal, the handheld enters its\n"
         "                      debugger and sends its state packet MS ms later (default 200)\n"
+        "  --cpu               run the code the host resumes in RAM (a flasher) on an emulated\n"
+        "                      68000 or ARM CPU; without it a 68k flasher's work is done\n"
+        "                      directly on the flash chips\n"
         "  --verbose           print every request on stderr\n"
         "  --help              show this text\n"
         "\n%s",
@@ -95,6 +100,10 @@ int ParseArguments(int argc, char **argv, Arguments *args) {
         }
         if (option == "--verbose") {
             args->verbose = true;
+            continue;
+        }
+        if (option == "--cpu") {
+            args->cpu = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -208,6 +217,12 @@ int main(int argc, char **argv) {
         options.reenterAfter = std::chrono::milliseconds(*args.reenterAfterMs);
     }
     HandheldDebugger handheld(std::move(memory), model->registers, std::move(options));
+    M68kCpuRunner m68k;
+    ArmCpuRunner arm;
+    if (args.cpu) {
+        handheld.SetCodeRunner(model->family == RomFamily::Arm ? static_cast<CodeRunner *>(&arm)
+                                                               : &m68k);
+    }
     if (args.verbose) {
         handheld.SetRequestObserver([](const RequestRecord &r) {
             std::fprintf(stderr, "handheld-sim: %s tid %u address 0x%08X count %u\n",

@@ -192,7 +192,7 @@ HandheldMemory BuildMemory(const HandheldModel &model) {
     memory.MapRam("RAM", model.ramBase, model.ramSize);
     memory.AttachFlashChip(std::make_shared<FlashChip>(
         model.flashCommandSet, model.flashBase, model.flashEnd - model.flashBase,
-        model.flashBlockSize));
+        model.flashBlockSize, model.family == RomFamily::Arm));
     ProgramPattern(memory, model.flashBase, model.bigRomBase + model.bigRomLength);
     std::vector<uint8_t> small = SmallRomHeader(model);
     memory.Program(model.flashBase, small.data(), small.size());

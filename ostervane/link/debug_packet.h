@@ -133,7 +133,7 @@ private:
     void StartJobThread();
     void JobThreadMain();
     void EndTurn();
-    int32_t RunOperation();
+    int32_t RunBackupAndResume();
     int32_t FlashArm();
     int32_t Flash68k();
     int32_t FlashWithRetries(uint32_t destination, uint32_t count);

@@ -102,15 +102,17 @@ int32_t DebugPacket::RunJob() {
     if (int32_t status = ProbeHeaders(); status != 0) {
         return status;
     }
-    if (int32_t status = RunOperation(); status != 0) {
+    // A restore runs the closing steps itself, also after a failed flash; a backup only after
+    // it succeeded.
+    return settings_.isBackup ? RunBackupAndResume() : RunRestore();
+}
+
+int32_t DebugPacket::RunBackupAndResume() {
+    if (int32_t status = RunBackup(); status != 0) {
         return status;
     }
     RunClosingSteps();
     return 0;
-}
-
-int32_t DebugPacket::RunOperation() {
-    return settings_.isBackup ? RunBackup() : RunRestore();
 }
 
 void DebugPacket::RunClosingSteps() {

@@ -1,7 +1,9 @@
 // The debugger protocol of DebugPacket: packet framing, sending, receiving with its retry
 // rules, memory exchanges of any length, Continue, and the wait for a handheld.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "ostervane/core/slot_event.h"
 #include "ostervane/link/byte_order.h"
@@ -22,6 +24,12 @@ constexpr int kLaterWaitAttempts = 6;
 constexpr size_t kRegistersInStatePacket = 16; // body offset 6
 constexpr size_t kDrainLimit = 4 * kPacketSize;
 constexpr int kStaleRepliesSkipped = 8;
+constexpr std::chrono::milliseconds kChannelFailurePause{100};
+
+// A status the channel gave, not one of the packet layer's own.
+bool IsChannelFailure(int32_t status) {
+    return status < ErrNoSmallRom || status > ErrNoResponse;
+}
 
 uint8_t HeaderChecksum(const uint8_t *header) {
     unsigned sum = 0;
@@ -292,6 +300,13 @@ int32_t DebugPacket::WaitForDevice() {
             counter++;
         } else if (counter >= 2) {
             break;
+        } else if (IsChannelFailure(status)) {
+            // The line itself failed: an unplugged USB handheld is gone (its removal ends the
+            // turn), and a hung-up serial line is not polled at full speed.
+            if (pipe_->IsHotPlug()) {
+                return status;
+            }
+            std::this_thread::sleep_for(kChannelFailurePause);
         }
     }
     if (StopRequested()) {

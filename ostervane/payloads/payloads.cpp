@@ -1,16 +1,17 @@
-// The flashers built from source: the 68k flasher database comes from the generated array; the
-// ARM flasher is not built yet and is empty.
+// The flashers built from source, as the generated arrays hold them.
 #include "ostervane/payloads/payloads.h"
 
 #include <cstddef>
 
 extern const uint8_t kLowLevelFlashDatabase[];
 extern const size_t kLowLevelFlashDatabaseSize;
+extern const uint8_t kArmFlasherCode[];
+extern const size_t kArmFlasherCodeSize;
 
 namespace ostervane {
 
 std::span<const uint8_t> ArmFlasherPayload() {
-    return {};
+    return {kArmFlasherCode, kArmFlasherCodeSize};
 }
 
 std::span<const uint8_t> LowLevelFlashPayload() {

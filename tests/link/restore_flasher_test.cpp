@@ -1,6 +1,6 @@
-// Whole restores into simulated 68k handhelds with the real 68k flasher running on the emulated
-// CPU (or, for speed, its behavioural stand-in): the flash ends up equal to the image, and the
-// pieces follow the 64 KB boundaries of the destination.
+// Whole restores into simulated handhelds with the real flashers running on the emulated CPUs
+// (or, for 68k speed, the behavioural stand-in): the flash ends up equal to the image, the 68k
+// pieces follow the 64 KB boundaries of the destination, the ARM flasher takes it all at once.
 #include "link_test_support.h"
 #include "ostervane/payloads/payloads.h"
 #include "simulator/cpu_runner.h"
@@ -141,7 +141,8 @@ TEST(Restore68k, BehaviouralFlasherGivesTheSameFlash) {
         SCOPED_TRACE(name);
         RestoreBench cpu(name, true), behavioural(name, false);
         uint32_t base = cpu.model.bigRomBase;
-        uint32_t firstErased = cpu.model.flashBase + (std::string(name) == "68k-v3" ? 0x10000 : 0x20000);
+        uint32_t firstErased =
+            cpu.model.flashBase + (std::string(name) == "68k-v3" ? 0x10000 : 0x20000);
         Bytes image = ImageFor(*cpu.handheld, base, firstErased, 0x21000);
         ASSERT_EQ(cpu.Restore(image), 0);
         ASSERT_EQ(behavioural.Restore(image), 0);
@@ -149,6 +150,37 @@ TEST(Restore68k, BehaviouralFlasherGivesTheSameFlash) {
         EXPECT_EQ(MemoryBytes(*behavioural.handheld, cpu.model.flashBase, size),
                   MemoryBytes(*cpu.handheld, cpu.model.flashBase, size));
     }
+}
+
+TEST(RestoreArm, TheFlasherWritesTheWholeImageClearsTheMarkerAndRestarts) {
+    const sim::HandheldModel &model = Model("arm");
+    auto handheld = sim::MakeHandheld(model, {sim::FaultPlan(), std::chrono::seconds(3)});
+    sim::ArmCpuRunner cpu;
+    handheld->SetCodeRunner(&cpu);
+    Patch(*handheld, 0x5000, {0xCE, 0xFA, 0xED, 0xFE}); // the image marker, little-endian
+    sim::SimulatedPipe pipe(*handheld);
+    TempDir dir;
+    JobRecorder recorder;
+    Bytes image = Random(0x30000, 77);
+    WriteFile(dir.File("arm.rom"), image);
+    JobSettings settings = recorder.Settings(dir.File("arm.rom"));
+    settings.isBackup = false;
+    settings.armFlashCode = ArmFlasherPayload();
+    settings.image.imageDeviceId = model.deviceId;
+    settings.image.imageLoadBase = 0x100000;
+    settings.image.imageAddressList = std::vector<uint32_t>{0x5000};
+    DebugPacket job(settings);
+    pipe.Open();
+    job.AttachPipe(&pipe);
+    ASSERT_EQ(job.RunJob(), 0);
+    EXPECT_EQ(MemoryBytes(*handheld, model.bigRomBase, image.size()), image);
+    EXPECT_EQ(MemoryBytes(*handheld, 0x5000, 4), Bytes(4, 0xFF));
+    EXPECT_EQ(MemoryBytes(*handheld, 0x110000 + 20, 4), Bytes(4, 0)); // the flasher's result
+    EXPECT_EQ(cpu.LastReport().restartedAt, 0x20000000u);
+    EXPECT_TRUE(handheld->InDebugger(pipe.Now() + std::chrono::seconds(4))); // rebooted, back
+    sim::FlashChip &chip = *handheld->Memory().FlashChipAt(0x20000000);
+    EXPECT_EQ(chip.Counters().erasedBlocks,
+              (std::vector<uint32_t>{0x20010000, 0x20020000, 0x20030000}));
 }
 
 } // namespace

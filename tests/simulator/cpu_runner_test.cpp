@@ -63,7 +63,9 @@ TEST(CpuRunner, CrashesComeBackAsExceptionsAndRunawaysHang) {
 
     Cpu rom({});
     rom.registers.pc = Cpu::Model().resetAddress; // the handheld's own system: not emulated
-    EXPECT_FALSE(rom.Run().reentersDebugger);
+    ResumeOutcome restart = rom.Run();
+    EXPECT_FALSE(restart.reentersDebugger);
+    EXPECT_TRUE(restart.restarted);
 }
 
 TEST(FlashChip, BusWritesFollowTheCommandSets) {
