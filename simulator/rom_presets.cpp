@@ -79,7 +79,7 @@ std::vector<HandheldModel> MakeModels() {
     v5.deviceId = 0x4D543634; // 'MT64'
     v5.heap = HeapMarker{0x10030000, 0x10030000, 0x10000};
     v5.ramBase = 0;
-    v5.ramSize = 0x800000;
+    v5.ramSize = 0x1000000; // covers 0xD00000, where MT64 images keep their marker word
     v5.registers = StartRegisters(0x10001A2C, v5.ramBase, 0x2700);
 
     HandheldModel arm;

@@ -9,7 +9,7 @@
 //   "68k-v5"  small ROM 0x10000000, version 5, device id 'MT64' at offset 130, big ROM
 //             0x10008000 length 0x26000, heap marker at 0x10030000 (length 0x10000): backup
 //             length 0x38000; flash 0x10000000-0x10040000, one Intel-style chip with 128 KB
-//             blocks; RAM 0 (8 MB); pc 0x10001A2C.
+//             blocks; RAM 0 (16 MB); pc 0x10001A2C.
 //   "arm"     small ROM 0x20000000 with little-endian header (EF BE ED FE, version 6, big ROM
 //             start at 104 and device id 'SmA1' at 132, both little-endian), big ROM
 //             0x20010000 with a big-endian FE ED BE EF signature, version 6 (big-endian) and
