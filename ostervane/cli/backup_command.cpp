@@ -1,4 +1,5 @@
-// ostervane-cli backup --port PATH FILE: one backup job over a serial pipe into FILE.
+// ostervane-cli backup (--port PATH | --usb) FILE: one backup job over a serial pipe, or on the
+// first handheld to arrive on USB, into FILE.
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@ namespace {
 struct BackupOptions {
     std::string port;
     std::string file;
+    bool usb = false;
     bool help = false;
 };
 
@@ -24,6 +26,8 @@ std::string ParseBackupOptions(const Arguments &args, BackupOptions *options) {
         const std::string &arg = args[i];
         if (arg == "-h" || arg == "--help") {
             options->help = true;
+        } else if (arg == "--usb") {
+            options->usb = true;
         } else if (arg == "--port") {
             if (++i == args.size()) {
                 return "--port needs a device path";
@@ -42,8 +46,8 @@ std::string ParseBackupOptions(const Arguments &args, BackupOptions *options) {
     if (options->help) {
         return "";
     }
-    if (options->port.empty()) {
-        return "backup needs --port PATH";
+    if (options->port.empty() == !options->usb) {
+        return "backup needs either --port PATH or --usb";
     }
     return options->file.empty() ? "backup needs a FILE" : "";
 }
@@ -68,7 +72,14 @@ int RunBackupCommand(const Arguments &args) {
         return Usage();
     }
     std::string romPath = std::filesystem::absolute(WithRomExtension(options.file)).string();
-    ConsoleSession session("-----  Keelstone Backup to file: " + romPath + " ------");
+    std::string banner = "-----  Keelstone Backup to file: " + romPath + " ------";
+    if (options.usb) {
+        JobSettings settings;
+        settings.romFileName = romPath;
+        settings.isBackup = true;
+        return RunUsbCommand(banner, std::move(settings), 1);
+    }
+    ConsoleSession session(banner);
 
     JobSettings settings = session.BaseSettings();
     settings.romFileName = romPath;

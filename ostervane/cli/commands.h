@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "ostervane/link/debug_packet.h"
+
 namespace ostervane::cli {
 
 inline constexpr int kExitSuccess = 0;
@@ -17,6 +19,9 @@ int RunPortsCommand(const Arguments &args);
 int RunBackupCommand(const Arguments &args);
 int RunIdentifyCommand(const Arguments &args);
 int RunRestoreCommand(const Arguments &args);
+
+// Runs `slots` jobs with `settings` on handhelds arriving on USB, logged under `banner`.
+int RunUsbCommand(const std::string &banner, JobSettings settings, int slots);
 
 // Prints the usage text, after `problem` when one is given, and returns kExitUsage (or
 // kExitSuccess when there is no problem, as for --help).

@@ -27,17 +27,19 @@ int Usage(const std::string &problem) {
     }
     std::FILE *out = problem.empty() ? stdout : stderr;
     std::fputs("usage: ostervane-cli ports\n"
-               "       ostervane-cli backup --port PATH FILE\n"
+               "       ostervane-cli backup (--port PATH | --usb) FILE\n"
                "       ostervane-cli identify FILE\n"
-               "       ostervane-cli restore --port PATH [--yes] FILE\n"
+               "       ostervane-cli restore (--port PATH | --usb [--slots N]) [--yes] FILE\n"
                "\n"
                "  ports     list the serial ports (path and name)\n"
                "  backup    back up the ROM of a handheld in its debugger on the serial port\n"
-               "            PATH into FILE (\".rom\" is added unless FILE ends with it)\n"
+               "            PATH, or the first to arrive on USB, into FILE (\".rom\" is added\n"
+               "            unless FILE ends with it)\n"
                "  identify  print what the ROM image FILE is for as one JSON object; exit 0\n"
                "            when it would be restored\n"
                "  restore   write the ROM image FILE into a handheld in its debugger on the\n"
-               "            serial port PATH; --yes accepts a warning that the image's family\n"
+               "            serial port PATH, or into N handhelds (1 to 8, default 1) as they\n"
+               "            arrive on USB; --yes accepts a warning that the image's family\n"
                "            cannot be told apart (declined otherwise)\n",
                out);
     return problem.empty() ? kExitSuccess : kExitUsage;

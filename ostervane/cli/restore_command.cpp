@@ -1,11 +1,13 @@
-// ostervane-cli restore --port PATH [--yes] FILE: identifies the image, then runs one restore
-// job over a serial pipe.
+// ostervane-cli restore (--port PATH | --usb [--slots N]) [--yes] FILE: identifies the image,
+// then runs one restore job over a serial pipe, or N on handhelds arriving on USB.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 #include "ostervane/cli/commands.h"
 #include "ostervane/cli/console_session.h"
+#include "ostervane/cli/usb_jobs.h"
 #include "ostervane/core/rom_image.h"
 #include "ostervane/link/serial_pipe.h"
 #include "ostervane/payloads/payloads.h"
@@ -18,8 +20,18 @@ struct RestoreOptions {
     std::string port;
     std::string file;
     bool acceptWarning = false;
+    bool usb = false;
+    int slots = 0; // 0: not given
     bool help = false;
 };
+
+// 1..kMaxUsbSlots, or 0 when `text` is not such a number.
+int ParseSlots(const std::string &text) {
+    if (text.size() != 1 || text[0] < '1' || text[0] > '0' + kMaxUsbSlots) {
+        return 0;
+    }
+    return text[0] - '0';
+}
 
 // Fills `options`; returns the problem with the arguments, or "" when there is none.
 std::string ParseRestoreOptions(const Arguments &args, RestoreOptions *options) {
@@ -29,6 +41,16 @@ std::string ParseRestoreOptions(const Arguments &args, RestoreOptions *options) 
             options->help = true;
         } else if (arg == "--yes") {
             options->acceptWarning = true;
+        } else if (arg == "--usb") {
+            options->usb = true;
+        } else if (arg == "--slots" || arg.rfind("--slots=", 0) == 0) {
+            if (arg == "--slots" && ++i == args.size()) {
+                return "--slots needs a number from 1 to 8";
+            }
+            options->slots = ParseSlots(arg == "--slots" ? args[i] : arg.substr(8));
+            if (options->slots == 0) {
+                return "--slots needs a number from 1 to 8";
+            }
         } else if (arg == "--port") {
             if (++i == args.size()) {
                 return "--port needs a device path";
@@ -47,8 +69,11 @@ std::string ParseRestoreOptions(const Arguments &args, RestoreOptions *options) 
     if (options->help) {
         return "";
     }
-    if (options->port.empty()) {
-        return "restore needs --port PATH";
+    if (options->port.empty() == !options->usb) {
+        return "restore needs either --port PATH or --usb";
+    }
+    if (options->slots != 0 && !options->usb) {
+        return "--slots goes with --usb";
     }
     return options->file.empty() ? "restore needs a FILE" : "";
 }
@@ -70,6 +95,16 @@ std::optional<RomImageInfo> IdentifyForRestore(const RestoreOptions &options) {
     return result.info;
 }
 
+JobSettings RestoreSettings(JobSettings settings, const std::string &romPath,
+                            const RomImageInfo &image) {
+    settings.romFileName = romPath;
+    settings.isBackup = false;
+    settings.image = ToImageIdentity(image);
+    settings.armFlashCode = ArmFlasherPayload();
+    settings.flashDatabase = LowLevelFlashPayload();
+    return settings;
+}
+
 } // namespace
 
 int RunRestoreCommand(const Arguments &args) {
@@ -85,15 +120,13 @@ int RunRestoreCommand(const Arguments &args) {
         return kExitJobFailed;
     }
     std::string romPath = std::filesystem::absolute(options.file).string();
-    ConsoleSession session("-----  Keelstone Restore from file: " + romPath + " ------",
-                           JobTurn::TurnEnd::SlotWaitingAgain);
-
-    JobSettings settings = session.BaseSettings();
-    settings.romFileName = romPath;
-    settings.isBackup = false;
-    settings.image = ToImageIdentity(*image);
-    settings.armFlashCode = ArmFlasherPayload();
-    settings.flashDatabase = LowLevelFlashPayload();
+    std::string banner = "-----  Keelstone Restore from file: " + romPath + " ------";
+    if (options.usb) {
+        return RunUsbCommand(banner, RestoreSettings(JobSettings(), romPath, *image),
+                             std::max(options.slots, 1));
+    }
+    ConsoleSession session(banner, JobTurn::TurnEnd::SlotWaitingAgain);
+    JobSettings settings = RestoreSettings(session.BaseSettings(), romPath, *image);
     // The pipe outlives the job, which aborts it when it is destroyed.
     SerialPipe pipe(options.port, PortDisplayName(options.port), 0, nullptr, nullptr);
     DebugPacket job(std::move(settings));

@@ -133,10 +133,15 @@ int32_t DebugPacket::FlashArm() {
         settings_.image.imageExpectedEnd ? settings_.image.imageExpectedEnd : rom_.bigRomBase;
     const uint32_t parameters[5] = {rom_.cardBase, loadBase + kArmImageOffset, size,
                                     rom_.markerAddress, end};
+    // The flasher trusts these words blindly, so it is never started on a block that did not
+    // arrive whole.
     for (uint32_t i = 0; i < 5; i++) {
         uint8_t word[4];
         WriteLe32(word, parameters[i]);
-        WriteMemory(loadBase + kArmParameterOffset + 4 * i, word, sizeof word);
+        if (int32_t status = WriteMemory(loadBase + kArmParameterOffset + 4 * i, word, sizeof word);
+            status != 0) {
+            return status;
+        }
     }
     return Resume(loadBase + kArmFlasherOffset);
 }
