@@ -110,7 +110,7 @@ public:
             slot->job->RequestStop();
             slot->job->JoinJobThread();
         }
-        if (console_.out != nullptr && singleSlot_ != nullptr) {
+        if (singleSlot_ != nullptr) {
             singleSlot_->FinishLine();
         }
         if (stopped) {
@@ -128,13 +128,13 @@ private:
     void AddSlot(const JobSettings &settings, int index, int slots) {
         auto slot = std::make_unique<Slot>();
         if (slots == 1) {
-            auto display = std::make_unique<ConsoleSlot>(console_.out, console_.interactive,
-                                                         console_.log);
+            auto display =
+                std::make_unique<ConsoleSlot>(console_.out, console_.interactive, console_.log);
             singleSlot_ = display.get();
             slot->display = std::move(display);
         } else {
-            slot->display = std::make_unique<NamedConsoleSlot>(
-                "USB " + std::to_string(index + 1), console_.out, console_.log);
+            slot->display = std::make_unique<NamedConsoleSlot>("USB " + std::to_string(index + 1),
+                                                               console_.out, console_.log);
         }
         JobSettings own = settings;
         own.slot = slot->display.get();
