@@ -236,6 +236,7 @@ TEST(RestoreSequence, AFlashChannelReportingBusyIsWaitedOut) {
     EXPECT_TRUE(run.Logged("End Restore"));
     ASSERT_TRUE(run.handheld->LastResume().has_value());
     EXPECT_EQ(run.handheld->LastResume()->registers.pc, run.model.resetAddress);
+    run.job.reset(); // the job lets go of the busy line before the line goes away
 }
 
 TEST(RestoreSequence, AnImageFileThatCannotBeOpenedFails) {
