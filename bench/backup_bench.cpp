@@ -41,41 +41,59 @@ HandheldModel ModelWithRom(uint32_t length) {
     return model;
 }
 
-void BM_PacedBackup(benchmark::State &state) {
-    uint32_t length = static_cast<uint32_t>(state.range(0));
-    fs::path file =
-        fs::temp_directory_path() / ("backup-bench-" + std::to_string(getpid()) + ".rom");
-    double elapsed = 0, bound = 0;
-    for (auto _ : state) {
-        auto handheld = MakeHandheld(ModelWithRom(length));
-        SimulatedPipeOptions options;
-        options.timing = PipeTiming::Paced;
-        options.baud = kBaud;
-        SimulatedPipe pipe(*handheld, options);
-        JobSettings settings;
-        settings.romFileName = file.string();
-        DebugPacket job(std::move(settings));
-        job.AttachPipe(&pipe);
-        pipe.SetEventHandler(nullptr, nullptr); // the benchmark runs the job on its own thread
-        pipe.Open();
-        auto start = std::chrono::steady_clock::now();
-        int32_t status = job.RunJob();
-        auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
-        if (status != 0) {
-            state.SkipWithError(("backup failed with status " + std::to_string(status)).c_str());
-            break;
-        }
-        PipeCounters counters = pipe.Counters();
-        state.SetIterationTime(seconds.count());
-        elapsed += seconds.count();
-        bound += double(counters.bytesToHandheld + counters.bytesFromHandheld) * 10 / kBaud;
+// Runs one job on the benchmark's own thread against the handheld over a paced line and
+// adds its duration and its wire-time bound.  False, with the benchmark marked, on a failure.
+bool RunPacedJob(benchmark::State &state, HandheldDebugger &handheld, JobSettings settings,
+                 double &elapsed, double &bound) {
+    SimulatedPipeOptions options;
+    options.timing = PipeTiming::Paced;
+    options.baud = kBaud;
+    SimulatedPipe pipe(handheld, options);
+    DebugPacket job(std::move(settings));
+    job.AttachPipe(&pipe);
+    pipe.SetEventHandler(nullptr, nullptr); // no job thread: RunJob runs here
+    pipe.Open();
+    auto start = std::chrono::steady_clock::now();
+    int32_t status = job.RunJob();
+    auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+    if (status != 0) {
+        state.SkipWithError(("the job failed with status " + std::to_string(status)).c_str());
+        return false;
     }
-    fs::remove(file);
+    PipeCounters counters = pipe.Counters();
+    state.SetIterationTime(seconds.count());
+    elapsed += seconds.count();
+    bound += double(counters.bytesToHandheld + counters.bytesFromHandheld) * 10 / kBaud;
+    return true;
+}
+
+void Report(benchmark::State &state, const char *job, uint32_t length, double elapsed, double bound,
+            double target) {
     if (bound > 0) {
         state.counters["ratio"] = elapsed / bound;
         state.counters["wire_s"] = bound / double(state.iterations());
-        gFigures.push_back({"backup", length, elapsed / bound, kBackupTarget});
+        gFigures.push_back({job, length, elapsed / bound, target});
     }
+}
+
+fs::path ScratchRomFile(const char *prefix) {
+    return fs::temp_directory_path() / (prefix + std::to_string(getpid()) + ".rom");
+}
+
+void BM_PacedBackup(benchmark::State &state) {
+    uint32_t length = static_cast<uint32_t>(state.range(0));
+    fs::path file = ScratchRomFile("backup-bench-");
+    double elapsed = 0, bound = 0;
+    for (auto _ : state) {
+        auto handheld = MakeHandheld(ModelWithRom(length));
+        JobSettings settings;
+        settings.romFileName = file.string();
+        if (!RunPacedJob(state, *handheld, std::move(settings), elapsed, bound)) {
+            break;
+        }
+    }
+    fs::remove(file);
+    Report(state, "backup", length, elapsed, bound, kBackupTarget);
 }
 
 // Restores the handheld's own big ROM into it: the flasher database is loaded, the image goes
@@ -83,8 +101,7 @@ void BM_PacedBackup(benchmark::State &state) {
 void BM_PacedRestore(benchmark::State &state) {
     uint32_t length = static_cast<uint32_t>(state.range(0));
     HandheldModel model = ModelWithRom(length);
-    fs::path file =
-        fs::temp_directory_path() / ("restore-bench-" + std::to_string(getpid()) + ".rom");
+    fs::path file = ScratchRomFile("restore-bench-");
     double elapsed = 0, bound = 0;
     for (auto _ : state) {
         auto handheld = MakeHandheld(model);
@@ -94,37 +111,17 @@ void BM_PacedRestore(benchmark::State &state) {
             std::fwrite(image.data(), 1, image.size(), out);
             std::fclose(out);
         }
-        SimulatedPipeOptions options;
-        options.timing = PipeTiming::Paced;
-        options.baud = kBaud;
-        SimulatedPipe pipe(*handheld, options);
         JobSettings settings;
         settings.romFileName = file.string();
         settings.isBackup = false;
         settings.flashDatabase = LowLevelFlashPayload();
         settings.image.imageDeviceId = model.deviceId;
-        DebugPacket job(std::move(settings));
-        job.AttachPipe(&pipe);
-        pipe.SetEventHandler(nullptr, nullptr);
-        pipe.Open();
-        auto start = std::chrono::steady_clock::now();
-        int32_t status = job.RunJob();
-        auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
-        if (status != 0) {
-            state.SkipWithError(("restore failed with status " + std::to_string(status)).c_str());
+        if (!RunPacedJob(state, *handheld, std::move(settings), elapsed, bound)) {
             break;
         }
-        PipeCounters counters = pipe.Counters();
-        state.SetIterationTime(seconds.count());
-        elapsed += seconds.count();
-        bound += double(counters.bytesToHandheld + counters.bytesFromHandheld) * 10 / kBaud;
     }
     fs::remove(file);
-    if (bound > 0) {
-        state.counters["ratio"] = elapsed / bound;
-        state.counters["wire_s"] = bound / double(state.iterations());
-        gFigures.push_back({"68k restore", length, elapsed / bound, kRestoreTarget});
-    }
+    Report(state, "68k restore", length, elapsed, bound, kRestoreTarget);
 }
 
 BENCHMARK(BM_PacedBackup)
