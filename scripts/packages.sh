@@ -4,9 +4,10 @@
 PROJECT_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     clang libclang-rt-14-dev clang-format
-    libgtest-dev libgmock-dev libbenchmark-dev libserialport-dev libunicorn-dev binutils-m68k-linux-gnu
-    libusb-1.0-0-dev
-    binutils-arm-none-eabi
+    libgtest-dev libgmock-dev libbenchmark-dev
+    libserialport-dev libusb-1.0-0-dev
+    libunicorn-dev binutils-m68k-linux-gnu binutils-arm-none-eabi
+    python3
 )
 
 # Installs whatever of PROJECT_PACKAGES is missing: one `apt-get update`, then one install.
