@@ -7,50 +7,12 @@
 
 #include "ostervane/cli/commands.h"
 #include "ostervane/cli/console_session.h"
+#include "ostervane/cli/job_options.h"
 #include "ostervane/link/serial_pipe.h"
 #include "ostervane/platform/serial_port_list.h"
 
 namespace ostervane::cli {
 namespace {
-
-struct BackupOptions {
-    std::string port;
-    std::string file;
-    bool usb = false;
-    bool help = false;
-};
-
-// Fills `options`; returns the problem with the arguments, or "" when there is none.
-std::string ParseBackupOptions(const Arguments &args, BackupOptions *options) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string &arg = args[i];
-        if (arg == "-h" || arg == "--help") {
-            options->help = true;
-        } else if (arg == "--usb") {
-            options->usb = true;
-        } else if (arg == "--port") {
-            if (++i == args.size()) {
-                return "--port needs a device path";
-            }
-            options->port = args[i];
-        } else if (arg.rfind("--port=", 0) == 0) {
-            options->port = arg.substr(7);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return "unknown option \"" + arg + "\"";
-        } else if (!options->file.empty()) {
-            return "backup takes one FILE";
-        } else {
-            options->file = arg;
-        }
-    }
-    if (options->help) {
-        return "";
-    }
-    if (options->port.empty() == !options->usb) {
-        return "backup needs either --port PATH or --usb";
-    }
-    return options->file.empty() ? "backup needs a FILE" : "";
-}
 
 // ".rom" is added unless the last four characters, in any case, already are ".rom".
 std::string WithRomExtension(const std::string &path) {
@@ -64,8 +26,8 @@ std::string WithRomExtension(const std::string &path) {
 } // namespace
 
 int RunBackupCommand(const Arguments &args) {
-    BackupOptions options;
-    if (std::string problem = ParseBackupOptions(args, &options); !problem.empty()) {
+    JobOptions options;
+    if (std::string problem = ParseJobOptions(args, "backup", &options); !problem.empty()) {
         return Usage(problem);
     }
     if (options.help) {
