@@ -2,11 +2,14 @@
 #include "ostervane/cli/console_session.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include <unistd.h>
 
 #include "ostervane/cli/commands.h"
 #include "ostervane/cli/stop_signal.h"
+#include "ostervane/link/serial_pipe.h"
+#include "ostervane/platform/serial_port_list.h"
 
 namespace ostervane::cli {
 
@@ -55,6 +58,18 @@ int ConsoleSession::ExitCode(JobTurn::Outcome outcome) {
     default:
         return kExitJobFailed;
     }
+}
+
+int ConsoleSession::RunOnSerialPort(JobSettings settings, const std::string &port) {
+    // The pipe outlives the job, which aborts it when it is destroyed.
+    SerialPipe pipe(port, PortDisplayName(port), 0, nullptr, nullptr);
+    DebugPacket job(std::move(settings));
+    JobTurn::Outcome outcome = Run(job, pipe, [&pipe] { pipe.Start(); });
+    if (outcome == JobTurn::Outcome::PortBusy && pipe.LastOpenError() != 0) {
+        std::fprintf(stderr, "ostervane-cli: %s: %s\n", port.c_str(),
+                     std::strerror(pipe.LastOpenError()));
+    }
+    return ExitCode(outcome);
 }
 
 } // namespace ostervane::cli

@@ -31,6 +31,10 @@ public:
 
     static int ExitCode(JobTurn::Outcome outcome);
 
+    // One job on the serial port at `port`; says why on the error output when the port cannot
+    // be opened.  Returns the exit code.
+    int RunOnSerialPort(JobSettings settings, const std::string &port);
+
 private:
     RunLog log_;
     ConsoleSlot slot_;

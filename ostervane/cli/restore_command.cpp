@@ -66,15 +66,7 @@ int RunRestoreCommand(const Arguments &args) {
     }
     ConsoleSession session(banner, JobTurn::TurnEnd::SlotWaitingAgain);
     JobSettings settings = RestoreSettings(session.BaseSettings(), romPath, *image);
-    // The pipe outlives the job, which aborts it when it is destroyed.
-    SerialPipe pipe(options.port, PortDisplayName(options.port), 0, nullptr, nullptr);
-    DebugPacket job(std::move(settings));
-    JobTurn::Outcome outcome = session.Run(job, pipe, [&pipe] { pipe.Start(); });
-    if (outcome == JobTurn::Outcome::PortBusy && pipe.LastOpenError() != 0) {
-        std::fprintf(stderr, "ostervane-cli: %s: %s\n", options.port.c_str(),
-                     std::strerror(pipe.LastOpenError()));
-    }
-    return ConsoleSession::ExitCode(outcome);
+    return session.RunOnSerialPort(std::move(settings), options.port);
 }
 
 } // namespace ostervane::cli
