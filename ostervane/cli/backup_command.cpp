@@ -1,6 +1,5 @@
 // ostervane-cli backup (--port PATH | --usb) FILE: one backup job over a serial pipe, or on the
 // first handheld to arrive on USB, into FILE.
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -8,23 +7,11 @@
 #include "ostervane/cli/commands.h"
 #include "ostervane/cli/console_session.h"
 #include "ostervane/cli/job_options.h"
+#include "ostervane/core/rom_path.h"
 #include "ostervane/link/serial_pipe.h"
 #include "ostervane/platform/serial_port_list.h"
 
 namespace ostervane::cli {
-namespace {
-
-// ".rom" is added unless the last four characters, in any case, already are ".rom".
-std::string WithRomExtension(const std::string &path) {
-    std::string ending = path.size() >= 4 ? path.substr(path.size() - 4) : path;
-    for (char &c : ending) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return ending == ".rom" ? path : path + ".rom";
-}
-
-} // namespace
-
 int RunBackupCommand(const Arguments &args) {
     JobOptions options;
     if (std::string problem = ParseJobOptions(args, "backup", &options); !problem.empty()) {
@@ -34,7 +21,7 @@ int RunBackupCommand(const Arguments &args) {
         return Usage();
     }
     std::string romPath = std::filesystem::absolute(WithRomExtension(options.file)).string();
-    std::string banner = "-----  Keelstone Backup to file: " + romPath + " ------";
+    std::string banner = LogBannerLine(romPath, true);
     if (options.usb) {
         JobSettings settings;
         settings.romFileName = romPath;

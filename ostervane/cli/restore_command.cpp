@@ -10,6 +10,7 @@
 #include "ostervane/cli/job_options.h"
 #include "ostervane/cli/usb_jobs.h"
 #include "ostervane/core/rom_image.h"
+#include "ostervane/core/rom_path.h"
 #include "ostervane/link/serial_pipe.h"
 #include "ostervane/payloads/payloads.h"
 #include "ostervane/platform/serial_port_list.h"
@@ -59,7 +60,7 @@ int RunRestoreCommand(const Arguments &args) {
         return kExitJobFailed;
     }
     std::string romPath = std::filesystem::absolute(options.file).string();
-    std::string banner = "-----  Keelstone Restore from file: " + romPath + " ------";
+    std::string banner = LogBannerLine(romPath, false);
     if (options.usb) {
         return RunUsbCommand(banner, RestoreSettings(JobSettings(), romPath, *image),
                              std::max(options.slots, 1));
