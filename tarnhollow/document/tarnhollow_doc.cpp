@@ -43,6 +43,7 @@ bool CTarnhollowDoc::OnNewDocument() {
     m_romList.clear();
     m_removeList.clear();
     m_bootLogoFile.reset();
+    m_bitmapHolder.LoadDefaultLogo();
     m_modified = false;
     return true;
 }

@@ -9,6 +9,7 @@
 
 #include "tarnhollow/catalogue/device_catalogue.h"
 #include "tarnhollow/common/message_boxes.h"
+#include "tarnhollow/document/bitmap_holder.h"
 #include "tarnhollow/document/package_entry.h"
 
 namespace tarnhollow {
@@ -68,6 +69,7 @@ public:
     FileHandle m_preinstallFile;
     const DeviceCatalogue *m_catalogue = nullptr;
     FileHandle m_bootLogoFile;
+    BitmapHolder m_bitmapHolder; // the logo the Boot Logo page shows
 
 private:
     std::filesystem::path m_components;

@@ -1,0 +1,24 @@
+// The boot-logo database a package carries: a resource database "InstallBootBitmaps" of type
+// 'bbmp' and creator 'JFft' whose one resource 'bbmp' 1 holds a .bmp file unchanged.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+
+#include "tarnhollow/document/package_entry.h"
+
+namespace tarnhollow {
+
+inline constexpr const char *kBootLogoDatabaseName = "InstallBootBitmaps";
+inline constexpr const char *kBootLogoBuildFile = "tmpbitmap.prc";
+inline constexpr uint16_t kBootLogoResourceId = 1;
+
+// Builds the database as "tmpbitmap.prc" in a private folder of its own under `temporaryRoot`
+// (so no file of the user's is ever touched), copies it into an anonymous temporary file and
+// removes the folder.  Returns the copy, rewound; null when any step fails.
+FileHandle MakeBootLogoDatabase(
+    std::span<const uint8_t> bitmapFile,
+    const std::filesystem::path &temporaryRoot = std::filesystem::temp_directory_path());
+
+} // namespace tarnhollow

@@ -1,0 +1,20 @@
+// The About box: the program's icon, name and version.
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+
+namespace tarnhollow::editor {
+
+inline constexpr const char *kVersionText = "2.5";
+
+class AboutDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit AboutDialog(QWidget *parent = nullptr);
+};
+
+// The application icon from the program's resources.
+QIcon ApplicationIcon();
+
+} // namespace tarnhollow::editor
