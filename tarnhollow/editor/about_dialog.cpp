@@ -7,9 +7,12 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "tarnhollow/editor/editor_resources.h"
+
 namespace tarnhollow::editor {
 
 QIcon ApplicationIcon() {
+    EnsureEditorResources();
     QIcon icon;
     for (int size : {32, 48, 64, 128, 256}) {
         icon.addFile(QString(":/tarnhollow/icons/tarnhollow-%1.png").arg(size), QSize(size, size));

@@ -3,6 +3,8 @@
 
 #include <QImage>
 
+#include "tarnhollow/editor/editor_resources.h"
+
 namespace tarnhollow::editor {
 
 QPixmap PixmapFor(const BitmapHolder &holder) {
@@ -12,6 +14,7 @@ QPixmap PixmapFor(const BitmapHolder &holder) {
         image.loadFromData(holder.fileBytes().data(), int(holder.fileBytes().size()), "BMP");
         break;
     case BitmapHolder::Source::DefaultLogo:
+        EnsureEditorResources();
         image.load(kDefaultLogoResource, "BMP");
         break;
     case BitmapHolder::Source::None:

@@ -57,6 +57,14 @@ CMainFrame::CMainFrame(EditorContext &context, QWidget *parent)
     UpdateMenus();
 }
 
+// The document windows outlive this part of the frame; their last signals must not reach it.
+CMainFrame::~CMainFrame() {
+    disconnect(m_mdi, nullptr, this, nullptr);
+    for (CChildFrame *frame : Frames()) {
+        disconnect(frame, nullptr, this, nullptr);
+    }
+}
+
 void CMainFrame::CreateActions() {
     auto action = [this](const QString &text, const QString &tip) {
         auto *created = new QAction(text, this);

@@ -30,6 +30,7 @@ class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
     explicit CMainFrame(EditorContext &context, QWidget *parent = nullptr);
+    ~CMainFrame() override;
 
     // File commands.
     CChildFrame *OnFileNew();

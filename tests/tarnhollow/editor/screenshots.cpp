@@ -1,0 +1,115 @@
+// tarnhollow-screenshots FOLDER: builds the editor's real windows with a realistic package and
+// saves the main window on each page of the sheet as FOLDER/tarnhollow-<page>.png.  Run it
+// under xvfb-run; it is not a test.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <cstdio>
+
+#include "editor_test_support.h"
+#include "tarnhollow/editor/boot_config.h"
+#include "tarnhollow/editor/config_tab.h"
+#include "tarnhollow/editor/database_pages.h"
+#include "tarnhollow/editor/device_config.h"
+#include "tarnhollow/editor/package_sheet.h"
+#include "tarnhollow/editor/remove_config.h"
+
+using namespace tarnhollow::editor;
+using namespace tarnhollow::editor::testing;
+
+namespace {
+
+void Settle() {
+    for (int i = 0; i < 5; i++) {
+        QApplication::processEvents();
+        QTest::qWait(30);
+    }
+}
+
+void AddTo(EditorFixture &fx, DatabaseListPage *page,
+           const std::vector<std::pair<std::string, uint64_t>> &databases,
+           const char *type = "appl") {
+    std::vector<std::filesystem::path> files;
+    for (const auto &[name, bytes] : databases) {
+        files.push_back(fx.Database(name, bytes, type));
+    }
+    fx.dialogs.filesToOpen.push_back(files);
+    page->AddButton()->click();
+}
+
+bool Grab(CMainFrame &frame, const QString &folder, const char *name) {
+    Settle();
+    const QString path = folder + "/tarnhollow-" + name + ".png";
+    if (!frame.grab().save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: tarnhollow-screenshots FOLDER\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QTemporaryDir settings;
+    IsolateSettings(settings.path());
+
+    EditorFixture fx;
+    fx.frame->setWindowTitle("Tarnhollow");
+    CTarnhollowView *view = fx.frame->OnFileNew()->View();
+    PackageSheet *sheet = view->Sheet();
+    auto show = [&](const char *caption) { sheet->setCurrentIndex(TabIndex(view, caption)); };
+
+    QTreeWidget *devices = view->DevicePage()->DeviceList();
+    RowNamed(devices, "Example 68k Handheld 8MB")->setCheckState(0, Qt::Checked);
+    RowNamed(devices, "Example Color Handheld 16MB")->setCheckState(0, Qt::Checked);
+    devices->setCurrentItem(RowNamed(devices, "Example Color Handheld 16MB"));
+
+    show("ROM");
+    AddTo(fx, view->RomPage(),
+          {{"LanternReader", 182400}, {"FieldAtlas", 96300}, {"PebbleCalc", 41200}});
+    AddTo(fx, view->RomPage(), {{"FieldAtlasMaps", 214800}}, "DATA");
+    show("RAM");
+    AddTo(fx, view->RamPage(), {{"HeronMail", 88600}, {"TidewaterNotes", 52100}});
+    AddTo(fx, view->RamPage(), {{"HeronMailPrefs", 6200}}, "DATA");
+    QTreeWidget *ram = view->RamPage()->List();
+    RowNamed(ram, "HeronMailPrefs", 1)->setCheckState(0, Qt::Unchecked);
+    ram->setCurrentItem(RowNamed(ram, "TidewaterNotes", 1));
+
+    show("Remove");
+    CRemoveConfig *remove = view->RemovePage();
+    RowNamed(remove->RemoveList(), "Clock")->setCheckState(0, Qt::Checked);
+    RowNamed(remove->RemoveList(), "Mail")->setCheckState(0, Qt::Checked);
+    const int english = remove->Languages()->findText("English");
+    remove->Languages()->setCurrentIndex(english);
+    emit remove->Languages()->activated(english);
+
+    show("Config");
+    CConfigTab *config = view->ConfigPage();
+    config->PackageName()->setText("Field Kit");
+    emit config->PackageName()->textEdited("Field Kit");
+    config->LaunchList()->setCurrentIndex(config->LaunchList()->findText("LanternReader"));
+    config->AutoInstall()->click();
+    fx.dialogs.fileToOpen.push_back(fx.Database("KitSetup", 12800));
+    config->BrowseButton()->click();
+
+    bool ok = true;
+    const std::pair<const char *, const char *> pages[] = {
+        {"Device", "device"}, {"ROM", "rom"},       {"RAM", "ram"},
+        {"Remove", "remove"}, {"Config", "config"}, {"Boot Logo", "bootlogo"}};
+    for (const auto &[caption, file] : pages) {
+        show(caption);
+        ok = Grab(*fx.frame, folder, file) && ok;
+    }
+    return ok ? 0 : 1;
+}
