@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 
 #include "tarnhollow/document/document_names.h"
+#include "tarnhollow/editor/about_dialog.h"
 #include "tarnhollow/editor/tarnhollow_view.h"
 
 namespace tarnhollow::editor {
@@ -12,6 +13,7 @@ CChildFrame::CChildFrame(EditorContext &context, std::unique_ptr<CTarnhollowDoc>
                          const QString &title, QWidget *parent)
     : QMdiSubWindow(parent), m_doc(std::move(doc)), m_title(title) {
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(ApplicationIcon());
     setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     m_view = new CTarnhollowView(context, *m_doc, this);

@@ -32,6 +32,9 @@ std::optional<size_t> LaunchSelection(const CTarnhollowDoc &doc,
         return 0;
     }
     const std::string &stored = doc.m_launchAfterReset;
+    if (stored.empty() || stored == kNoLaunch) {
+        return 0;
+    }
     for (size_t i = 1; i < items.size(); i++) {
         if (items[i].size() >= stored.size() &&
             strncasecmp(items[i].c_str(), stored.c_str(), stored.size()) == 0) {
@@ -43,6 +46,7 @@ std::optional<size_t> LaunchSelection(const CTarnhollowDoc &doc,
 
 void ChooseLaunch(CTarnhollowDoc &doc, const std::string &itemText) {
     doc.m_launchAfterReset = itemText;
+    doc.m_launchSet = true;
     doc.SetModifiedFlag();
 }
 

@@ -18,11 +18,12 @@ inline constexpr const char *kNoLaunch = "None";
 // entry of type 'appl', in list order.
 std::vector<std::string> LaunchListItems(const CTarnhollowDoc &doc);
 
-// The item the list selects: "None" (0), or for a stored choice the first later item that
-// begins with it, case-insensitively; none when no item does.
+// The item the list selects: "None" (0) when nothing or "None" is stored, otherwise the first
+// later item that begins with the stored choice, case-insensitively; none when no item does.
 std::optional<size_t> LaunchSelection(const CTarnhollowDoc &doc,
                                       const std::vector<std::string> &items);
 
+// The user's choice is stored, so the list shows it again when the page comes back.
 void ChooseLaunch(CTarnhollowDoc &doc, const std::string &itemText);
 void SetPackageName(CTarnhollowDoc &doc, const std::string &text); // cut to 32 characters
 void SetCreateUninstaller(CTarnhollowDoc &doc, bool on);

@@ -7,6 +7,7 @@
 #include "pages_test_support.h"
 #include "tarnhollow/document/stream_files.h"
 #include "tarnhollow/pages/boot_logo_page.h"
+#include "tarnhollow/pages/config_page.h"
 #include "tarnhollow/pages/database_info.h"
 #include "tarnhollow/pages/database_lists.h"
 #include "tarnhollow/pages/lock_indicators.h"
@@ -83,6 +84,19 @@ TEST_F(BootLogoPageTest, ClearDropsTheLogoOnlyWhenThereIsOne) {
     EXPECT_FALSE(doc_.m_bootLogoFile);
     EXPECT_EQ(doc_.m_bitmapHolder.source(), BitmapHolder::Source::DefaultLogo);
     EXPECT_TRUE(doc_.IsModified());
+}
+
+TEST(LaunchChoice, AChosenApplicationIsSelectedAgainAndNoneSelectsNone) {
+    CTarnhollowDoc doc(nullptr, "no-components");
+    doc.OnNewDocument();
+    const std::vector<std::string> items{"None", "Notes", "Games"};
+    ChooseLaunch(doc, "Games");
+    EXPECT_TRUE(doc.m_launchSet);
+    EXPECT_EQ(LaunchSelection(doc, items), 2u);
+    ChooseLaunch(doc, "None");
+    EXPECT_EQ(LaunchSelection(doc, items), 0u);
+    doc.m_launchAfterReset = "";
+    EXPECT_EQ(LaunchSelection(doc, items), 0u) << "a reopened package that launches nothing";
 }
 
 TEST(DatabaseInfo, ShowsCodesAsCharactersAndNumbersInDecimal) {

@@ -136,16 +136,22 @@ public:
         return fs::path(scratch.path().toStdString()) / name;
     }
 
-    // A record database of exactly `bytes` bytes (at least 100).
+    // A record database of exactly `bytes` bytes (at least 100), in records of at most 60,000.
     fs::path Database(const std::string &name, uint64_t bytes, const char *type = "appl") const {
         const fs::path path = Path(name + ".prc");
         prc_t *db =
             prccreate(path.c_str(), name.c_str(), prcstrtotype(type), prcstrtotype("Test"), 0);
-        const uint64_t body = bytes - 80 - 8;
-        std::vector<uint8_t> data(body, 0x5A);
-        prc_record_t *record = prcnewrecord();
-        prcrecordset(record, data.data(), uint32_t(body));
-        prcappendrecord(db, record);
+        const uint64_t perRecord = 60000 + 8;
+        const uint64_t count = (bytes - 80 + perRecord - 1) / perRecord;
+        uint64_t left = bytes - 80 - 8 * count;
+        for (uint64_t i = 0; i < count; i++) {
+            const uint64_t size = left / (count - i);
+            left -= size;
+            std::vector<uint8_t> data(size, uint8_t(0x41 + i));
+            prc_record_t *record = prcnewrecord();
+            prcrecordset(record, data.data(), uint32_t(size));
+            prcappendrecord(db, record);
+        }
         prcclose(db);
         return path;
     }

@@ -255,6 +255,9 @@ private slots:
         QCOMPARE(config->LaunchList()->currentText(), QString("None"));
         config->LaunchList()->setCurrentIndex(2);
         QCOMPARE(view->GetDocument().m_launchAfterReset, std::string("RomApp"));
+        Show("ROM");
+        Show("Config");
+        QCOMPARE(config->LaunchList()->currentText(), QString("RomApp"));
 
         QCOMPARE(config->PackageName()->text(), QString("Installer"));
         QCOMPARE(config->PackageName()->maxLength(), 32);
