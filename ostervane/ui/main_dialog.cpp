@@ -132,6 +132,10 @@ JobSettings MainDialog::SlotJobSettings(const RunSettings &settings, int index) 
     return job;
 }
 
+void MainDialog::ApplyToSlot(int index, uint32_t code, const void *data) {
+    WindowSlotCallback(calls_)(code, data, slots_.at(static_cast<size_t>(index)).get());
+}
+
 // Runs on the UI thread while the job that ended its turn waits: the job must not start another
 // turn, and the window closes only once that job has returned from this call.
 void MainDialog::CloseFromJob() {

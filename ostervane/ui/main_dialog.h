@@ -45,6 +45,9 @@ public:
     // Stops every job first, then closes.
     void done(int result) override;
 
+    // Applies an event to slot `index` (0..7) as its job would report it.
+    void ApplyToSlot(int index, uint32_t code, const void *data);
+
     const SlotWidgets &Slot(int index) const { return widgets_[static_cast<size_t>(index)]; }
     int SlotsInUse() const { return static_cast<int>(jobs_.size()); }
     QPushButton *doneButton() const { return done_; }

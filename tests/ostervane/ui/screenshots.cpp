@@ -1,0 +1,80 @@
+// ostervane-screenshots FOLDER: draws ModeDialog, and MainDialog in the middle of a restore on
+// eight simulated handhelds (some waiting, some flashing, one finished), and saves them as
+// ostervane-mode.png and ostervane-main.png.  Run under a real X server (xvfb-run -a).
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+
+#include "ostervane/core/slot_event.h"
+#include "ostervane/ui/main_dialog.h"
+#include "ostervane/ui/mode_dialog.h"
+#include "ui_test_support.h"
+
+using namespace ostervane;
+
+namespace {
+
+// The events a restore's job reports, sent to a window slot as a job would.
+void Report(ui::MainDialog &dialog, int slot, uint32_t code, const void *data = nullptr);
+
+bool Save(QWidget &window, const QString &path) {
+    window.show();
+    window.raise();
+    for (int i = 0; i < 20; ++i) {
+        QApplication::processEvents();
+    }
+    return window.grab().save(path);
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: ostervane-screenshots FOLDER\n");
+        return 2;
+    }
+    QDir folder(QString::fromLocal8Bit(argv[1]));
+
+    ui::ModeDialog mode;
+    if (!Save(mode, folder.filePath("ostervane-mode.png"))) {
+        return 1;
+    }
+
+    QTemporaryDir dir;
+    RunLog log;
+    testing::TestLinks links;
+    QStringList names{"ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3", "ttyS0", "ttyS1"};
+    for (const QString &name : names) {
+        links.Set(name.toStdString(), {testing::PortKind::Silent});
+    }
+    RunSettings settings;
+    settings.romPath = "/home/palm/roms/m515-4.1.rom";
+    settings.isBackup = false;
+    settings.link = LinkKind::Serial;
+    settings.ports = testing::PortsNamed(names);
+    ui::MainDialog main(settings, log, links);
+    Report(main, 0, EvLoadingDriver);
+    Report(main, 0, EvFlashing);
+    uint16_t blocks = 100;
+    Report(main, 0, EvProgressStart, &blocks);
+    for (int i = 0; i < 62; ++i) {
+        Report(main, 0, EvProgressStep);
+    }
+    Report(main, 1, EvFlashing);
+    Report(main, 1, EvProgressStart, &blocks);
+    for (int i = 0; i < 27; ++i) {
+        Report(main, 1, EvProgressStep);
+    }
+    Report(main, 2, EvResetting);
+    Report(main, 4, EvDeviceFound);
+    return Save(main, folder.filePath("ostervane-main.png")) ? 0 : 1;
+}
+
+namespace {
+
+void Report(ui::MainDialog &dialog, int slot, uint32_t code, const void *data) {
+    dialog.ApplyToSlot(slot, code, data);
+}
+
+} // namespace
