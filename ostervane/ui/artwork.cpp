@@ -98,19 +98,19 @@ QPixmap BannerPixmap() {
 
     QFont title(QStringLiteral("DejaVu Sans"));
     title.setStyleHint(QFont::SansSerif);
-    title.setPixelSize(30);
+    title.setPixelSize(26);
     title.setBold(true);
     p.setFont(title);
     p.setPen(Qt::white);
-    p.drawText(QRectF(144, 12, 172, 38), Qt::AlignLeft | Qt::AlignVCenter,
+    p.drawText(QRectF(142, 14, 174, 36), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("Ostervane"));
     QFont line = title;
-    line.setPixelSize(12);
+    line.setPixelSize(11);
     line.setBold(false);
     p.setFont(line);
     p.setPen(kAmber);
-    p.drawText(QRectF(146, 50, 172, 18), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Handheld ROM backup & restore"));
+    p.drawText(QRectF(144, 50, 172, 18), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("ROM backup and restore"));
     return banner;
 }
 

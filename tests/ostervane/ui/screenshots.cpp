@@ -41,31 +41,32 @@ int main(int argc, char *argv[]) {
         return 1;
     }
 
-    QTemporaryDir dir;
+    // A USB restore: slots 1 and 2 flashing, 3 finished (its handheld not yet unplugged),
+    // 5 just found its handheld, the others waiting.
     RunLog log;
     testing::TestLinks links;
-    QStringList names{"ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3", "ttyS0", "ttyS1"};
-    for (const QString &name : names) {
-        links.Set(name.toStdString(), {testing::PortKind::Silent});
-    }
     RunSettings settings;
     settings.romPath = "/home/palm/roms/m515-4.1.rom";
     settings.isBackup = false;
-    settings.link = LinkKind::Serial;
-    settings.ports = testing::PortsNamed(names);
+    settings.link = LinkKind::Usb;
     ui::MainDialog main(settings, log, links);
-    Report(main, 0, EvLoadingDriver);
-    Report(main, 0, EvFlashing);
     uint16_t blocks = 100;
-    Report(main, 0, EvProgressStart, &blocks);
-    for (int i = 0; i < 62; ++i) {
-        Report(main, 0, EvProgressStep);
+    for (int slot : {0, 1, 2}) {
+        Report(main, slot, EvDeviceFound);
+        Report(main, slot, EvLoadingDriver);
+        Report(main, slot, EvFlashing);
+        Report(main, slot, EvProgressStart, &blocks);
     }
-    Report(main, 1, EvFlashing);
-    Report(main, 1, EvProgressStart, &blocks);
-    for (int i = 0; i < 27; ++i) {
-        Report(main, 1, EvProgressStep);
+    for (int i = 0; i < 100; ++i) {
+        Report(main, 2, EvProgressStep);
+        if (i < 62) {
+            Report(main, 0, EvProgressStep);
+        }
+        if (i < 27) {
+            Report(main, 1, EvProgressStep);
+        }
     }
+    Report(main, 2, EvProgressEnd);
     Report(main, 2, EvResetting);
     Report(main, 4, EvDeviceFound);
     return Save(main, folder.filePath("ostervane-main.png")) ? 0 : 1;
