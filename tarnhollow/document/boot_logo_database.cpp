@@ -95,4 +95,20 @@ FileHandle MakeBootLogoDatabase(std::span<const uint8_t> bitmapFile,
     return CopyToAnonymousFile(file);
 }
 
+std::optional<std::vector<uint8_t>> BitmapInBootLogoDatabase(std::FILE *database) {
+    if (database == nullptr || std::fseek(database, 0, SEEK_SET) != 0) {
+        return std::nullopt;
+    }
+    PrcHandle prc(prcfpopen(database, PRC_OPEN_READ));
+    if (!prc) {
+        return std::nullopt;
+    }
+    const prc_record_t *logo =
+        prcgetresource(prc.get(), layout::kTypeBootLogo, kBootLogoResourceId);
+    if (logo == nullptr || logo->data == nullptr) {
+        return std::nullopt;
+    }
+    return std::vector<uint8_t>(logo->data, logo->data + logo->datalen);
+}
+
 } // namespace tarnhollow

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
+#include <vector>
 
 #include "tarnhollow/document/package_entry.h"
 
@@ -20,5 +22,9 @@ inline constexpr uint16_t kBootLogoResourceId = 1;
 FileHandle MakeBootLogoDatabase(
     std::span<const uint8_t> bitmapFile,
     const std::filesystem::path &temporaryRoot = std::filesystem::temp_directory_path());
+
+// The bitmap file a boot-logo database holds (its resource 'bbmp' 1), read from the stream's
+// start; nothing when the stream holds no such resource.
+std::optional<std::vector<uint8_t>> BitmapInBootLogoDatabase(std::FILE *database);
 
 } // namespace tarnhollow

@@ -40,6 +40,7 @@ CBootConfig::CBootConfig(CTarnhollowView &view)
 }
 
 void CBootConfig::OnSetActive() {
+    ShowStoredBootLogo(m_view.GetDocument());
     ShowLogo();
 }
 

@@ -48,6 +48,16 @@ std::optional<std::string> SetLogoMessage(SetLogoResult result) {
     return std::nullopt;
 }
 
+void ShowStoredBootLogo(CTarnhollowDoc &doc) {
+    if (doc.m_bitmapHolder.source() != BitmapHolder::Source::None || !doc.m_bootLogoFile) {
+        return;
+    }
+    if (std::optional<std::vector<uint8_t>> bitmap =
+            BitmapInBootLogoDatabase(doc.m_bootLogoFile.get())) {
+        doc.m_bitmapHolder.LoadBytes(std::move(*bitmap));
+    }
+}
+
 bool ClearBootLogo(CTarnhollowDoc &doc) {
     if (!doc.m_bootLogoFile) {
         return false;

@@ -35,6 +35,10 @@ SetBootLogo(CTarnhollowDoc &doc, const std::filesystem::path &bitmapFile,
 // The message a result shows; nothing for Set and NotCreated.
 std::optional<std::string> SetLogoMessage(SetLogoResult result);
 
+// A document read from a package shows the logo the package carries, when its holder has
+// nothing to show yet.
+void ShowStoredBootLogo(CTarnhollowDoc &doc);
+
 // After the user confirmed: drops the boot logo and shows the default logo again.  False (and
 // nothing changed) when the document holds no boot logo.
 bool ClearBootLogo(CTarnhollowDoc &doc);

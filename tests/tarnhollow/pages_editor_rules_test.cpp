@@ -5,6 +5,7 @@
 
 #include "bitmap_files.h"
 #include "pages_test_support.h"
+#include "tarnhollow/document/boot_logo_database.h"
 #include "tarnhollow/document/stream_files.h"
 #include "tarnhollow/pages/boot_logo_page.h"
 #include "tarnhollow/pages/config_page.h"
@@ -84,6 +85,23 @@ TEST_F(BootLogoPageTest, ClearDropsTheLogoOnlyWhenThereIsOne) {
     EXPECT_FALSE(doc_.m_bootLogoFile);
     EXPECT_EQ(doc_.m_bitmapHolder.source(), BitmapHolder::Source::DefaultLogo);
     EXPECT_TRUE(doc_.IsModified());
+}
+
+TEST_F(BootLogoPageTest, AReopenedPackageShowsTheLogoItCarries) {
+    const std::vector<uint8_t> bitmap = BitmapFile(160, 160, 4);
+    CTarnhollowDoc opened(nullptr, "no-components");
+    opened.m_bootLogoFile = MakeBootLogoDatabase(bitmap, folder_.Path());
+    ShowStoredBootLogo(opened);
+    EXPECT_EQ(opened.m_bitmapHolder.fileBytes(), bitmap);
+    EXPECT_FALSE(opened.IsModified());
+
+    doc_.m_bootLogoFile = MakeBootLogoDatabase(bitmap, folder_.Path());
+    ShowStoredBootLogo(doc_);
+    EXPECT_EQ(doc_.m_bitmapHolder.source(), BitmapHolder::Source::DefaultLogo)
+        << "a holder with a picture keeps it";
+    CTarnhollowDoc empty(nullptr, "no-components");
+    ShowStoredBootLogo(empty);
+    EXPECT_EQ(empty.m_bitmapHolder.source(), BitmapHolder::Source::None);
 }
 
 TEST(LaunchChoice, AChosenApplicationIsSelectedAgainAndNoneSelectsNone) {

@@ -12,7 +12,9 @@
 #include <fstream>
 
 #include "editor_test_support.h"
+#include "tarnhollow/bitmap_files.h"
 #include "tarnhollow/editor/about_dialog.h"
+#include "tarnhollow/editor/boot_config.h"
 #include "tarnhollow/editor/config_tab.h"
 #include "tarnhollow/editor/database_pages.h"
 #include "tarnhollow/editor/device_config.h"
@@ -155,6 +157,26 @@ private slots:
         QCOMPARE(fx->frame->OpenDocumentFile(fx->Path("Spring.prc")), reopened);
         QCOMPARE(fx->frame->OpenDocumentFile(fx->Path("./Spring.prc")), reopened);
         QCOMPARE(fx->frame->Frames().size(), size_t(1)); // activated, not opened twice
+    }
+
+    void aBootLogoTravelsWithThePackage() {
+        CTarnhollowView *view = EditedDocument()->View();
+        view->Sheet()->setCurrentIndex(TabIndex(view, "Boot Logo"));
+        const auto bitmap = ::tarnhollow::testing::BitmapFile(160, 160, 1);
+        fx->dialogs.fileToOpen.push_back(
+            ::tarnhollow::testing::WriteBytes(fx->Path("logo.bmp"), bitmap));
+        QTest::mouseClick(view->BootPage()->SetButton(), Qt::LeftButton);
+        fx->dialogs.fileToSave.push_back(fx->Path("Logo.prc"));
+        QVERIFY(fx->frame->OnFileSave());
+        fx->frame->OnFileClose();
+
+        CChildFrame *reopened = fx->frame->OpenDocumentFile(fx->Path("Logo.prc"));
+        QVERIFY(reopened != nullptr);
+        QVERIFY(reopened->Document().m_bootLogoFile != nullptr);
+        CTarnhollowView *shown = reopened->View();
+        shown->Sheet()->setCurrentIndex(TabIndex(shown, "Boot Logo"));
+        QCOMPARE(shown->BootPage()->Picture()->pixmap().size(), QSize(160, 160));
+        QCOMPARE(reopened->Document().m_bitmapHolder.fileBytes(), bitmap);
     }
 
     void closingAModifiedDocumentAsksFirst() {
