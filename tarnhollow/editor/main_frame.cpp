@@ -51,7 +51,6 @@ CMainFrame::CMainFrame(EditorContext &context, QWidget *parent)
     CreateActions();
     CreateMenus();
     CreateBars();
-    setDockOptions(dockOptions() | QMainWindow::AllowTabbedDocks);
     LoadRecentFiles();
     connect(m_mdi, &QMdiArea::subWindowActivated, this, &CMainFrame::UpdateMenus);
     UpdateMenus();
@@ -156,7 +155,6 @@ void CMainFrame::UpdateMenus() {
     m_close->setVisible(hasDocument);
     m_save->setVisible(hasDocument);
     m_saveAs->setVisible(hasDocument);
-    m_save->setEnabled(hasDocument);
     m_recentSeparator->setVisible(hasDocument);
     const std::vector<std::string> &files = m_recent.Files();
     m_recentPlaceholder->setVisible(files.empty());

@@ -117,7 +117,6 @@ private slots:
         CChildFrame *child = EditedDocument();
         QVERIFY(child->isWindowModified());
         const QString summary = child->View()->PackageSizeValue()->text();
-        child->View()->ConfigPage()->PackageName()->setText("unused");
         fx->dialogs.fileToSave.push_back(fx->Path("Spring.bin"));
         QVERIFY(fx->frame->OnFileSave());
         QCOMPARE(fx->dialogs.filters.back(), std::string("Flash Install Files (*.prc)"));
