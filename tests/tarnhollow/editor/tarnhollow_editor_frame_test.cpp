@@ -1,6 +1,9 @@
 // The main frame and its documents: start-up state, menus, new documents, saving, closing with
 // the question, reopening from the recent-file list, the About box and the lock indicators.
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -248,6 +251,24 @@ private slots:
         QCOMPARE(dialog.findChild<QLabel *>("aboutVersion")->text(), QString("2.5"));
         QVERIFY(!dialog.findChild<QLabel *>("aboutIcon")->pixmap().isNull());
         QVERIFY(dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok) != nullptr);
+    }
+
+    // The dialog shows the filter's text as it stands and matches its patterns.
+    void fileDialogFiltersShowTheirTextsExactly() {
+        for (const FileFilter &filter :
+             {kPalmFilesFilter, kPreinstallFilter, kBitmapFilesFilter, kInstallFilesFilter}) {
+            QFileDialog dialog(nullptr, QString(), QString(), QtFilter(filter));
+            dialog.setOptions(QFileDialog::HideNameFilterDetails |
+                              QFileDialog::DontUseNativeDialog);
+            QComboBox *types = dialog.findChild<QComboBox *>("fileTypeCombo");
+            QVERIFY(types != nullptr);
+            QCOMPARE(types->itemText(0), QString::fromStdString(filter.shown));
+            QStringList patterns;
+            for (const std::string &pattern : filter.patterns) {
+                patterns << QString::fromStdString(pattern);
+            }
+            QCOMPARE(dialog.findChild<QFileSystemModel *>()->nameFilters(), patterns);
+        }
     }
 
     void lockIndicatorsShowTheKeyboardLeds() {
