@@ -27,6 +27,10 @@ AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent) {
     icon->setPixmap(ApplicationIcon().pixmap(48, 48));
     auto *name = new QLabel(tr("Tarnhollow"), this);
     name->setObjectName("aboutName");
+    QFont nameFont = name->font();
+    nameFont.setBold(true);
+    nameFont.setPointSizeF(nameFont.pointSizeF() * 1.3);
+    name->setFont(nameFont);
     auto *version = new QLabel(QString::fromLatin1(kVersionText), this);
     version->setObjectName("aboutVersion");
     auto *texts = new QVBoxLayout;
@@ -41,6 +45,7 @@ AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent) {
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(buttons);
+    setMinimumWidth(300);
 }
 
 } // namespace tarnhollow::editor
