@@ -155,6 +155,10 @@ private slots:
         QCOMPARE(view->PackageSizeValue()->text(), summary);
         view->Sheet()->setCurrentIndex(TabIndex(view, "RAM"));
         QCOMPARE(RowTexts(view->RamPage()->List(), 1), QStringList({"Notes"}));
+        for (int page = 0; page < view->Sheet()->count(); page++) {
+            view->Sheet()->setCurrentIndex(page);
+        }
+        QVERIFY2(!reopened->isWindowModified(), "looking at the pages changes nothing");
 
         QCOMPARE(fx->frame->OpenDocumentFile(fx->Path("Spring.prc")), reopened);
         QCOMPARE(fx->frame->OpenDocumentFile(fx->Path("./Spring.prc")), reopened);
