@@ -7,11 +7,15 @@ PackagePage::PackagePage(CTarnhollowView &view, const QString &caption)
     : m_view(view), m_caption(caption) {}
 
 void PackagePage::Activate() {
+    EnsureInitialised();
+    OnSetActive();
+}
+
+void PackagePage::EnsureInitialised() {
     if (!m_initialised) {
         m_initialised = true;
         OnInitDialog();
     }
-    OnSetActive();
 }
 
 PackageSheet::PackageSheet(QWidget *parent) : QTabWidget(parent) {

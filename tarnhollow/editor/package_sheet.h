@@ -18,6 +18,8 @@ public:
 
     // Runs OnInitDialog the first time, then OnSetActive.
     void Activate();
+    // Runs OnInitDialog now if it has not run yet.
+    void EnsureInitialised();
     bool IsInitialised() const { return m_initialised; }
 
     // Whether the sheet may move to another page; when not, OnLeaveRefused tells the user.

@@ -62,6 +62,9 @@ CTarnhollowView::CTarnhollowView(EditorContext &context, CTarnhollowDoc &doc, QW
 
 void CTarnhollowView::OnInitialUpdate() {
     m_sheet->Start();
+    // The Remove page's defaults (Install Stubs on, all languages) belong to every new
+    // package, whether or not the user ever opens that page before saving.
+    m_removePage->EnsureInitialised();
     if (m_available->text().isEmpty()) {
         SetAvailableText(m_devicePage->OnFirstPaint());
     }

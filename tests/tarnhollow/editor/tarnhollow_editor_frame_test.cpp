@@ -106,6 +106,8 @@ private slots:
         QCOMPARE(view->PackageSizeValue()->text(), fx->PackageKText(0, false));
         QCOMPARE(view->GetDocument().m_packageName, std::string("Installer"));
         QVERIFY(view->GetDocument().m_createUninstaller);
+        QVERIFY2(view->GetDocument().m_installStubs, "before the Remove page was ever shown");
+        QCOMPARE(view->GetDocument().m_languageCode, std::string("0"));
         QCOMPARE(view->Sheet()->pos(), QPoint(6, 6));
 
         CChildFrame *second = fx->frame->OnFileNew();
