@@ -134,7 +134,7 @@ QPixmap IconPixmap(int size) {
 
 QIcon ProgramIcon() {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+    for (int size : {16, 24, 32, 48, 64, 128}) {
         icon.addPixmap(IconPixmap(size));
     }
     return icon;

@@ -18,13 +18,12 @@ namespace ostervane::ui {
 // window detaches itself before it goes, so a late notification reaches nothing.
 class UsbWakeUp {
 public:
-    explicit UsbWakeUp(MainDialog *window, std::function<void()> deliver)
-        : window_(window), deliver_(std::move(deliver)) {}
+    explicit UsbWakeUp(MainDialog *window) : window_(window) {}
 
     void Wake() {
         std::lock_guard lock(mutex_);
         if (window_ != nullptr) {
-            QMetaObject::invokeMethod(window_, deliver_, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(window_, "DeliverUsbNotifications", Qt::QueuedConnection);
         }
     }
     void Detach() {
@@ -35,7 +34,6 @@ public:
 private:
     std::mutex mutex_;
     MainDialog *window_;
-    std::function<void()> deliver_;
 };
 
 MainDialog::MainDialog(const RunSettings &settings, RunLog &log, LinkFactory &links,
@@ -90,7 +88,7 @@ void MainDialog::StartSlots(const RunSettings &settings, LinkFactory &links) {
         log_.WriteLogLine(unused);
     }
     if (plan.link == LinkKind::Usb && plan.usbSlots > 0) {
-        usbWakeUp_ = std::make_shared<UsbWakeUp>(this, [this] { DeliverUsbNotifications(); });
+        usbWakeUp_ = std::make_shared<UsbWakeUp>(this);
         notifier_ = std::make_unique<UsbNotifier>(links.UsbLibrary());
         notifier_->SetWakeUp([wake = usbWakeUp_] { wake->Wake(); });
     }

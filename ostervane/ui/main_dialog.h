@@ -57,7 +57,8 @@ private:
     void StartSlots(const RunSettings &settings, LinkFactory &links);
     JobSettings SlotJobSettings(const RunSettings &settings, int index);
     void CloseFromJob();
-    void DeliverUsbNotifications();
+    // Posted by name from the USB library's thread, so the queued call is made inside Qt.
+    Q_INVOKABLE void DeliverUsbNotifications();
     void StopJobs();
 
     RunLog &log_;

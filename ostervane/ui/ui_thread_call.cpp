@@ -31,7 +31,7 @@ bool UiThreadCall::Run(const std::function<void()> &work) {
         queue_.push_back(call);
     }
     changed_.notify_all();
-    QMetaObject::invokeMethod(this, &UiThreadCall::ServeQueued, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "ServeQueued", Qt::QueuedConnection);
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return call->done || inert_; });
     return call->done;

@@ -42,7 +42,8 @@ private:
         bool done = false;
     };
 
-    void ServeQueued();
+    // Posted by name, so the queued call is made and freed inside Qt.
+    Q_INVOKABLE void ServeQueued();
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;

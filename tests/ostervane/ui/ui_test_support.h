@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -99,7 +100,25 @@ public:
 
     void Set(const std::string &name, Port port) { ports_[name] = port; }
 
+    // With `holdOpens` set, the window's port openings wait for OpenHeld (so that a test can
+    // first wait for the window to be on the screen).
+    bool holdOpens = false;
+    void OpenHeld() {
+        for (auto &open : held_) {
+            open();
+        }
+        held_.clear();
+    }
+
     ui::SerialLink MakeSerialLink(const PortEntry &entry) override {
+        ui::SerialLink link = MakeLink(entry);
+        if (holdOpens) {
+            link.open = [this, open = link.open] { held_.push_back(open); };
+        }
+        return link;
+    }
+
+    ui::SerialLink MakeLink(const PortEntry &entry) {
         Port port = ports_.count(entry.displayName) ? ports_[entry.displayName] : Port{};
         switch (port.kind) {
         case PortKind::Silent: {
@@ -149,6 +168,7 @@ public:
 
 private:
     std::map<std::string, Port> ports_;
+    std::vector<std::function<void()>> held_;
     std::vector<std::unique_ptr<PtyPair>> ptys_;
     std::vector<std::unique_ptr<SerialPipe>> holders_;
 };
