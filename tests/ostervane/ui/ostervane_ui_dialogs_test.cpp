@@ -33,6 +33,7 @@ private slots:
     void modeButtonsEndTheDialogWithTheirResults() {
         ModeDialog backup;
         backup.open();
+        QCOMPARE(backup.windowTitle(), QStringLiteral("Ostervane"));
         QVERIFY(backup.usbButton()->isChecked());
         QTest::mouseClick(backup.backupButton(), Qt::LeftButton);
         QCOMPARE(backup.result(), kModeBackup);
