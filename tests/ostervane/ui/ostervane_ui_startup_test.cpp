@@ -2,6 +2,12 @@
 // by a stand-in, the port chosen in its dialog, the main window run to its end, the log closed.
 #include <functional>
 
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
@@ -11,6 +17,8 @@
 #include "ostervane/ui/port_select_dialog.h"
 #include "ostervane/ui/window_screens.h"
 #include "ui_test_support.h"
+
+extern char **environ;
 
 namespace ostervane::testing {
 
@@ -50,6 +58,69 @@ void WriteImage(const std::string &path, std::vector<uint8_t> image) {
     QFile file(QString::fromStdString(path));
     file.open(QIODevice::WriteOnly);
     file.write(reinterpret_cast<const char *>(image.data()), qint64(image.size()));
+}
+
+// handheld-sim serving a 68k handheld with the given ROM image on a pseudo-terminal, whose path
+// is the first line it prints.
+class HandheldSimProcess {
+public:
+    explicit HandheldSimProcess(const std::string &rom) {
+        std::vector<std::string> args{HANDHELD_SIM_PATH, "--model", "68k-v5", "--rom", rom,
+                                      "--baud",          "115200"};
+        std::vector<char *> argv;
+        for (std::string &arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        int out[2];
+        if (pipe(out) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        posix_spawn_file_actions_addclose(&actions, out[1]);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        output_ = out[0];
+        char c;
+        pollfd entry{output_, POLLIN, 0};
+        while (pid_ > 0 && poll(&entry, 1, 10000) > 0 && read(output_, &c, 1) == 1 && c != '\n') {
+            path_ += c;
+        }
+    }
+    ~HandheldSimProcess() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (output_ >= 0) {
+            close(output_);
+        }
+    }
+    const std::string &Path() const { return path_; }
+
+private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+    std::string path_;
+};
+
+// A 16 KB big ROM with a version 5 header giving its own length, as a backup saves it.
+std::vector<uint8_t> SmallRomImage() {
+    std::vector<uint8_t> image(0x4000);
+    for (size_t i = 256; i < image.size(); ++i) {
+        image[i] = uint8_t(i * 7 + 3);
+    }
+    const uint8_t header[] = {0xFE, 0xED, 0xBE, 0xEF, 0x00, 0x05};
+    std::copy(std::begin(header), std::end(header), image.begin() + 8);
+    image[110] = 0x40; // length 0x4000, big-endian at 108
+    std::copy_n("MT64", 4, image.begin() + 130);
+    return image;
 }
 
 } // namespace
@@ -107,6 +178,44 @@ private slots:
         QCOMPARE(texts.first(), QString::fromStdString("-----  Keelstone Backup to file: " +
                                                        run.File("m505.rom") + " ------"));
         QVERIFY(texts.contains("COM2: End Backup"));
+    }
+
+    // The program's own serial links: a real serial pipe on a pseudo-terminal with handheld-sim
+    // as the handheld at the other end.
+    void aSerialBackupOverAPseudoTerminalSavesTheHandheldsRom() {
+        RunFolder run;
+        run.log.Close();
+        std::vector<uint8_t> image = SmallRomImage();
+        WriteImage(run.File("image.rom"), image);
+        HandheldSimProcess handheld(run.File("image.rom"));
+        QVERIFY(!handheld.Path().empty());
+        AnsweringFiles files;
+        files.save = run.File("saved.ROM");
+        SystemLinkFactory links;
+        WindowScreens screens(files, links);
+        RunLog log;
+        OnModal<ModeDialog>([](ModeDialog *mode) {
+            QTest::mouseClick(mode->serialButton(), Qt::LeftButton);
+            QTest::mouseClick(mode->backupButton(), Qt::LeftButton);
+        });
+        OnModal<PortSelectDialog>(
+            [](PortSelectDialog *ports) { QTest::mouseClick(ports->okButton(), Qt::LeftButton); });
+        std::string path = handheld.Path();
+        std::optional<RunSettings> ran = RunStartup(
+            screens, log, screens.UiPrompter(),
+            [path] {
+                return std::vector<PortEntry>{{path, "ttyHH0"}};
+            },
+            run.LogPath());
+        QVERIFY(ran.has_value());
+        QFile saved(QString::fromStdString(run.File("saved.ROM")));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QByteArray bytes = saved.readAll();
+        QCOMPARE(bytes,
+                 QByteArray(reinterpret_cast<const char *>(image.data()), qsizetype(image.size())));
+        QStringList texts = run.LogTexts();
+        QVERIFY(texts.contains("ttyHH0: Start Backup"));
+        QVERIFY(texts.contains("ttyHH0: End Backup"));
     }
 
     void aRestoreAsksIdentificationsQuestionAndStopsWhenDeclined() {
