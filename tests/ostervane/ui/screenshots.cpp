@@ -1,11 +1,13 @@
-// ostervane-screenshots FOLDER: draws ModeDialog, and MainDialog in the middle of a restore on
-// eight simulated handhelds (some waiting, some flashing, one finished), and saves them as
-// ostervane-mode.png and ostervane-main.png.  Run under a real X server (xvfb-run -a).
+// ostervane-screenshots FOLDER: draws ModeDialog, AboutDialog, and MainDialog in the middle of a
+// restore on eight simulated handhelds (some waiting, some flashing, one finished), and saves them
+// as ostervane-mode.png, ostervane-about.png and ostervane-main.png.  Run under a real X server
+// (xvfb-run -a).
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
 
 #include "ostervane/core/slot_event.h"
+#include "ostervane/ui/about_dialog.h"
 #include "ostervane/ui/main_dialog.h"
 #include "ostervane/ui/mode_dialog.h"
 #include "ui_test_support.h"
@@ -37,7 +39,9 @@ int main(int argc, char *argv[]) {
     QDir folder(QString::fromLocal8Bit(argv[1]));
 
     ui::ModeDialog mode;
-    if (!Save(mode, folder.filePath("ostervane-mode.png"))) {
+    ui::AboutDialog about;
+    if (!Save(mode, folder.filePath("ostervane-mode.png")) ||
+        !Save(about, folder.filePath("ostervane-about.png"))) {
         return 1;
     }
 
