@@ -2,6 +2,8 @@
 // failing ports, a whole serial backup, a USB backup, log lines from slots finishing together,
 // and closing the window while jobs run, wait for a handheld, or wait for a message box.
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include <QApplication>
@@ -285,6 +287,48 @@ private slots:
         links.usb.Unplug("usb-1-4");
         QTRY_COMPARE(finished.count(), 1);
         QCOMPARE(QFileInfo(QString::fromStdString(rom)).size(), 0x38000);
+    }
+
+    // A handheld plugged back in while its slot's old job still has events to report: the
+    // window's thread waits for the old job to end before it opens the port, and meanwhile
+    // carries out the old job's reports, which would otherwise wait for it forever.
+    void aHandheldPluggedBackWaitsForTheOldJobWhoseReportsStillArrive() {
+        RunFolder run;
+        TestLinks links;
+        MainDialog dialog(Restore(LinkKind::Usb, {}, run.File("missing.rom")), run.log, links);
+        dialog.show();
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool held = false, released = false;
+        sim::HandheldDebugger &first = links.NewHandheld();
+        auto reads = std::make_shared<int>(0);
+        first.SetRequestObserver([&, reads](const sim::RequestRecord &request) {
+            if (request.command != sim::kCmdReadMemory || ++*reads != 2) {
+                return;
+            }
+            std::unique_lock lock(mutex);
+            held = true;
+            changed.notify_all();
+            changed.wait(lock, [&] { return released; });
+        });
+        links.usb.Plug("usb-1-1", first);
+        QTRY_VERIFY(held);
+        // The removal and the new arrival come together; the old job's transfer is let go
+        // only while the window's thread is already busy with them.
+        links.usb.Unplug("usb-1-1");
+        links.usb.Plug("usb-1-1", links.NewHandheld());
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            std::lock_guard lock(mutex);
+            released = true;
+            changed.notify_all();
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(run.LogTexts().filter("USB 1: Failed with error number").size(),
+                                  2, 20000);
+        releaser.join();
+        QCOMPARE(dialog.Slot(0).status->text(), QStringLiteral("Cannot open ROM file"));
+        QCOMPARE(run.LogTexts().filter("USB 1: Failed with error number 8005").size(), 1);
+        dialog.close();
     }
 
     void closingDuringATransferStopsTheJobPromptly() {
