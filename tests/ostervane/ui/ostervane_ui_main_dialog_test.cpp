@@ -326,7 +326,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(run.LogTexts().filter("USB 1: Failed with error number").size(),
                                   2, 20000);
         releaser.join();
-        QCOMPARE(dialog.Slot(0).status->text(), QStringLiteral("Cannot open ROM file"));
+        QTRY_COMPARE(dialog.Slot(0).status->text(), QStringLiteral("Cannot open ROM file"));
         QCOMPARE(run.LogTexts().filter("USB 1: Failed with error number 8005").size(), 1);
         dialog.close();
     }
