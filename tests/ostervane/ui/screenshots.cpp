@@ -1,10 +1,9 @@
-// ostervane-screenshots FOLDER: draws ModeDialog, AboutDialog, and MainDialog in the middle of a
-// restore on eight simulated handhelds (some waiting, some flashing, one finished), and saves them
-// as ostervane-mode.png, ostervane-about.png and ostervane-main.png.  Run under a real X server
+// ostervane-screenshots FOLDER: draws ModeDialog, AboutDialog, and MainDialog during a USB
+// restore (slots waiting, flashing with their bars part-way, one finished) and saves them as
+// ostervane-mode.png, ostervane-about.png and ostervane-main.png.  Run it under a real X server
 // (xvfb-run -a).
 #include <QApplication>
 #include <QDir>
-#include <QTimer>
 
 #include "ostervane/core/slot_event.h"
 #include "ostervane/ui/about_dialog.h"
@@ -16,8 +15,10 @@ using namespace ostervane;
 
 namespace {
 
-// The events a restore's job reports, sent to a window slot as a job would.
-void Report(ui::MainDialog &dialog, int slot, uint32_t code, const void *data = nullptr);
+// An event sent to a slot of the window as its job would report it.
+void Report(ui::MainDialog &dialog, int slot, uint32_t code, const void *data = nullptr) {
+    dialog.ApplyToSlot(slot, code, data);
+}
 
 bool Save(QWidget &window, const QString &path) {
     window.show();
@@ -75,11 +76,3 @@ int main(int argc, char *argv[]) {
     Report(main, 4, EvDeviceFound);
     return Save(main, folder.filePath("ostervane-main.png")) ? 0 : 1;
 }
-
-namespace {
-
-void Report(ui::MainDialog &dialog, int slot, uint32_t code, const void *data) {
-    dialog.ApplyToSlot(slot, code, data);
-}
-
-} // namespace
