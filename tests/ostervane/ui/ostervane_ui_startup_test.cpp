@@ -1,5 +1,6 @@
 // Whole runs through the program's windows: the mode dialog clicked, the file dialogs answered
-// by a stand-in, the port chosen in its dialog, the main window run to its end, the log closed.
+// by a stand-in, the port chosen in its dialog, the main window run to its end over the program's
+// own serial links, the log closed; and a restore that identification stops.
 #include <functional>
 
 #include <poll.h>
@@ -12,7 +13,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include "ostervane/ui/main_dialog.h"
 #include "ostervane/ui/mode_dialog.h"
 #include "ostervane/ui/port_select_dialog.h"
 #include "ostervane/ui/window_screens.h"
@@ -129,57 +129,6 @@ class StartupTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void aRunCancelledInTheModeDialogLeavesAnEmptyLog() {
-        QTemporaryDir dir;
-        AnsweringFiles files;
-        TestLinks links;
-        WindowScreens screens(files, links);
-        RunLog log;
-        std::string logPath = dir.filePath("Keelstone.log").toStdString();
-        OnModal<ModeDialog>([](ModeDialog *mode) { QTest::keyClick(mode, Qt::Key_Escape); });
-        QVERIFY(!RunStartup(screens, log, screens.UiPrompter(), {}, logPath));
-        QCOMPARE(files.asked, 0);
-        QVERIFY(QFile::exists(QString::fromStdString(logPath)));
-        QCOMPARE(QFileInfo(QString::fromStdString(logPath)).size(), 0);
-    }
-
-    void aSerialBackupOnTheChosenPortRunsToTheEnd() {
-        RunFolder run;
-        run.log.Close();
-        AnsweringFiles files;
-        files.save = run.File("m505"); // as typed: the run adds ".rom"
-        TestLinks links;
-        WindowScreens screens(files, links);
-        RunLog log;
-        QStringList offered;
-        OnModal<ModeDialog>([](ModeDialog *mode) {
-            QTest::mouseClick(mode->serialButton(), Qt::LeftButton);
-            QTest::mouseClick(mode->backupButton(), Qt::LeftButton);
-        });
-        OnModal<PortSelectDialog>([&offered](PortSelectDialog *ports) {
-            for (int i = 0; i < ports->portList()->count(); ++i) {
-                offered << ports->portList()->itemText(i);
-            }
-            ports->portList()->setCurrentIndex(2);
-            QTest::mouseClick(ports->okButton(), Qt::LeftButton);
-        });
-        std::optional<RunSettings> ran = RunStartup(
-            screens, log, screens.UiPrompter(),
-            [] {
-                return PortsNamed({"COM2", "COM10", "COM1"});
-            },
-            run.LogPath());
-        QVERIFY(ran.has_value());
-        QCOMPARE(offered, QStringList({"COM1", "COM10", "COM2"}));
-        QCOMPARE(ran->ports, PortsNamed({"COM2"}));
-        QCOMPARE(QFileInfo(QString::fromStdString(run.File("m505.rom"))).size(), 0x38000);
-        QVERIFY(!log.IsOpen());
-        QStringList texts = run.LogTexts();
-        QCOMPARE(texts.first(), QString::fromStdString("-----  Keelstone Backup to file: " +
-                                                       run.File("m505.rom") + " ------"));
-        QVERIFY(texts.contains("COM2: End Backup"));
-    }
-
     // The program's own serial links: a real serial pipe on a pseudo-terminal with handheld-sim
     // as the handheld at the other end.
     void aSerialBackupOverAPseudoTerminalSavesTheHandheldsRom() {
@@ -198,24 +147,34 @@ private slots:
             QTest::mouseClick(mode->serialButton(), Qt::LeftButton);
             QTest::mouseClick(mode->backupButton(), Qt::LeftButton);
         });
-        OnModal<PortSelectDialog>(
-            [](PortSelectDialog *ports) { QTest::mouseClick(ports->okButton(), Qt::LeftButton); });
-        std::string path = handheld.Path();
+        QStringList offered;
+        OnModal<PortSelectDialog>([&offered](PortSelectDialog *ports) {
+            for (int i = 0; i < ports->portList()->count(); ++i) {
+                offered << ports->portList()->itemText(i);
+            }
+            ports->portList()->setCurrentIndex(2);
+            QTest::mouseClick(ports->okButton(), Qt::LeftButton);
+        });
+        // Only COM2 leads to a handheld.
+        std::vector<PortEntry> ports{{handheld.Path(), "COM2"},
+                                     {"/dev/no-such-port-10", "COM10"},
+                                     {"/dev/no-such-port-1", "COM1"}};
         std::optional<RunSettings> ran = RunStartup(
-            screens, log, screens.UiPrompter(),
-            [path] {
-                return std::vector<PortEntry>{{path, "ttyHH0"}};
-            },
-            run.LogPath());
+            screens, log, screens.UiPrompter(), [ports] { return ports; }, run.LogPath());
         QVERIFY(ran.has_value());
+        QCOMPARE(offered, QStringList({"COM1", "COM10", "COM2"}));
+        QCOMPARE(ran->ports, std::vector<PortEntry>{ports[0]});
+        QVERIFY(!log.IsOpen());
         QFile saved(QString::fromStdString(run.File("saved.ROM")));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QByteArray bytes = saved.readAll();
         QCOMPARE(bytes,
                  QByteArray(reinterpret_cast<const char *>(image.data()), qsizetype(image.size())));
         QStringList texts = run.LogTexts();
-        QVERIFY(texts.contains("ttyHH0: Start Backup"));
-        QVERIFY(texts.contains("ttyHH0: End Backup"));
+        QCOMPARE(texts.first(), QString::fromStdString("-----  Keelstone Backup to file: " +
+                                                       run.File("saved.ROM") + " ------"));
+        QVERIFY(texts.contains("COM2: Start Backup"));
+        QVERIFY(texts.contains("COM2: End Backup"));
     }
 
     void aRestoreAsksIdentificationsQuestionAndStopsWhenDeclined() {
@@ -240,37 +199,6 @@ private slots:
         QVERIFY(!RunStartup(screens, log, screens.UiPrompter(), {}, run.LogPath()));
         QCOMPARE(boxes, QStringList({"PalmOS 3 ROM"}));
         QVERIFY(run.LogTexts().isEmpty());
-    }
-
-    void aUsbRestoreShowsEightSlotsUntilDone() {
-        RunFolder run;
-        run.log.Close();
-        std::vector<uint8_t> mt64(256, 0);
-        mt64[8] = 0xEF, mt64[9] = 0xBE, mt64[10] = 0xED, mt64[11] = 0xFE, mt64[12] = 6;
-        mt64[132] = '4', mt64[133] = '6', mt64[134] = 'T', mt64[135] = 'M';
-        WriteImage(run.File("mt64.rom"), mt64);
-        AnsweringFiles files;
-        files.open = run.File("mt64.rom");
-        TestLinks links;
-        WindowScreens screens(files, links);
-        RunLog log;
-        QStringList statuses;
-        OnModal<ModeDialog>(
-            [](ModeDialog *mode) { QTest::mouseClick(mode->restoreButton(), Qt::LeftButton); });
-        OnModal<MainDialog>([&statuses](MainDialog *main) {
-            for (int i = 0; i < 8; ++i) {
-                statuses << main->Slot(i).label->text() + " " + main->Slot(i).status->text();
-            }
-            QTest::mouseClick(main->doneButton(), Qt::LeftButton);
-        });
-        std::optional<RunSettings> ran = RunStartup(
-            screens, log, screens.UiPrompter(), [] { return PortsNamed({"COM1"}); }, run.LogPath());
-        QVERIFY(ran.has_value());
-        QVERIFY(ran->ports.empty());
-        QCOMPARE(ran->image.imageDeviceId, 0x4D543634u);
-        QCOMPARE(statuses.size(), 8);
-        QCOMPARE(statuses.first(), QStringLiteral("USB 1 Waiting..."));
-        QCOMPARE(statuses.last(), QStringLiteral("USB 8 Waiting..."));
     }
 };
 
