@@ -1,74 +1,15 @@
 // A whole backup through SerialPipe over a pseudo-terminal, with handheld-sim running as a
 // separate process and holding a ROM image of known content.
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <random>
 
 #include "link_test_support.h"
 #include "ostervane/link/serial_pipe.h"
-
-extern char **environ;
+#include "tests/simulator/handheld_sim_process.h"
 
 namespace ostervane {
 namespace {
 
 using namespace testing;
-
-// handheld-sim with the given arguments; the terminal's path is the first line it prints.
-class HandheldSimProcess {
-public:
-    explicit HandheldSimProcess(std::vector<std::string> args) {
-        args.insert(args.begin(), HANDHELD_SIM_PATH);
-        std::vector<char *> argv;
-        for (std::string &arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        int out[2];
-        if (pipe(out) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addclose(&actions, out[1]);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        output_ = out[0];
-        ReadPath();
-    }
-    ~HandheldSimProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (output_ >= 0) {
-            close(output_);
-        }
-    }
-    const std::string &Path() const { return path_; }
-
-private:
-    void ReadPath() {
-        char c;
-        pollfd entry{output_, POLLIN, 0};
-        while (pid_ > 0 && poll(&entry, 1, 10000) > 0 && read(output_, &c, 1) == 1 && c != '\n') {
-            path_ += c;
-        }
-    }
-
-    pid_t pid_ = -1;
-    int output_ = -1;
-    std::string path_;
-};
 
 // A 16 KB big ROM whose header gives its own length, saved as a backup would save it.
 Bytes MakeImage(bool arm) {
@@ -96,8 +37,8 @@ TEST_P(BackupOverPty, SavedFileEqualsTheHandheldsImage) {
     TempDir dir;
     const Bytes image = MakeImage(arm);
     WriteFile(dir.File("image.rom"), image);
-    HandheldSimProcess handheld(
-        {"--model", GetParam(), "--rom", dir.File("image.rom"), "--baud", "115200"});
+    HandheldSimProcess handheld(HANDHELD_SIM_PATH, {"--model", GetParam(), "--rom",
+                                                    dir.File("image.rom"), "--baud", "115200"});
     ASSERT_FALSE(handheld.Path().empty());
 
     JobRecorder recorder;

@@ -3,12 +3,6 @@
 // own serial links, the log closed; and a restore that identification stops.
 #include <functional>
 
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
@@ -16,9 +10,8 @@
 #include "ostervane/ui/mode_dialog.h"
 #include "ostervane/ui/port_select_dialog.h"
 #include "ostervane/ui/window_screens.h"
+#include "tests/simulator/handheld_sim_process.h"
 #include "ui_test_support.h"
-
-extern char **environ;
 
 namespace ostervane::testing {
 
@@ -60,56 +53,6 @@ void WriteImage(const std::string &path, std::vector<uint8_t> image) {
     file.write(reinterpret_cast<const char *>(image.data()), qint64(image.size()));
 }
 
-// handheld-sim serving a 68k handheld with the given ROM image on a pseudo-terminal, whose path
-// is the first line it prints.
-class HandheldSimProcess {
-public:
-    explicit HandheldSimProcess(const std::string &rom) {
-        std::vector<std::string> args{HANDHELD_SIM_PATH, "--model", "68k-v5", "--rom", rom,
-                                      "--baud",          "115200"};
-        std::vector<char *> argv;
-        for (std::string &arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        int out[2];
-        if (pipe(out) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addclose(&actions, out[1]);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        output_ = out[0];
-        char c;
-        pollfd entry{output_, POLLIN, 0};
-        while (pid_ > 0 && poll(&entry, 1, 10000) > 0 && read(output_, &c, 1) == 1 && c != '\n') {
-            path_ += c;
-        }
-    }
-    ~HandheldSimProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (output_ >= 0) {
-            close(output_);
-        }
-    }
-    const std::string &Path() const { return path_; }
-
-private:
-    pid_t pid_ = -1;
-    int output_ = -1;
-    std::string path_;
-};
-
 // A 16 KB big ROM with a version 5 header giving its own length, as a backup saves it.
 std::vector<uint8_t> SmallRomImage() {
     std::vector<uint8_t> image(0x4000);
@@ -136,7 +79,8 @@ private slots:
         run.log.Close();
         std::vector<uint8_t> image = SmallRomImage();
         WriteImage(run.File("image.rom"), image);
-        HandheldSimProcess handheld(run.File("image.rom"));
+        HandheldSimProcess handheld(HANDHELD_SIM_PATH, {"--model", "68k-v5", "--rom",
+                                                        run.File("image.rom"), "--baud", "115200"});
         QVERIFY(!handheld.Path().empty());
         AnsweringFiles files;
         files.save = run.File("saved.ROM");
