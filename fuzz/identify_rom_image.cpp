@@ -1,7 +1,8 @@
 // Fuzz target: arbitrary bytes identified as a ROM image, both from memory and as a file, with
 // warnings answered OK and Cancel in turn.  Both ways must agree, and the result must hold
 // together: a name of at most 31 characters, a family's fields only for an identified image,
-// and a restore only for an image that is known and small enough.
+// a part to write that is the whole file or starts with a card header found within the bytes
+// read, and a restore only for an image that is known and whose written part is small enough.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -39,6 +40,24 @@ void Check(bool condition) {
     }
 }
 
+bool StartsWithCardHeader(std::span<const uint8_t> bytes) {
+    const uint8_t bigEndian[4] = {0xFE, 0xED, 0xBE, 0xEF},
+                  littleEndian[4] = {0xEF, 0xBE, 0xED, 0xFE};
+    return bytes.size() >= kCardHeaderSize &&
+           (std::equal(bigEndian, bigEndian + 4, &bytes[8]) ||
+            std::equal(littleEndian, littleEndian + 4, &bytes[8]));
+}
+
+void CheckPartWritten(const RomImageInfo &info, std::span<const uint8_t> bytes) {
+    Check(info.fileSize == bytes.size());
+    Check(info.wholeCard == (info.bigRomOffset != 0));
+    Check(info.bigRomOffset + info.writeSize == info.fileSize);
+    if (info.wholeCard) {
+        Check(info.bigRomOffset + kCardHeaderSize <= std::min(bytes.size(), kRomImageHeadSize));
+        Check(StartsWithCardHeader(bytes.subspan(info.bigRomOffset)));
+    }
+}
+
 void CheckConsistent(const RomIdentification &result) {
     const RomImageInfo &info = result.info;
     Check(info.imageManufacturer.size() <= 31);
@@ -49,7 +68,7 @@ void CheckConsistent(const RomIdentification &result) {
     Check(info.warningCaption.empty() || (info.identified && info.imageDeviceId == 0));
     if (result.verdict == RomVerdict::Restore) {
         Check(info.goOn && (info.identified || info.markerFound));
-        Check(!info.identified || info.fileSize <= info.sizeLimit);
+        Check(!info.identified || info.writeSize <= info.sizeLimit);
     }
 }
 
@@ -57,8 +76,10 @@ bool SameInfo(const RomImageInfo &a, const RomImageInfo &b) {
     return a.imageDeviceId == b.imageDeviceId && a.imageAddressList == b.imageAddressList &&
            a.imageLoadBase == b.imageLoadBase && a.sizeLimit == b.sizeLimit &&
            a.imageManufacturer == b.imageManufacturer && a.imageExpectedEnd == b.imageExpectedEnd &&
-           a.fileSize == b.fileSize && a.identified == b.identified &&
-           a.markerFound == b.markerFound && a.warningCaption == b.warningCaption;
+           a.fileSize == b.fileSize && a.bigRomOffset == b.bigRomOffset &&
+           a.wholeCard == b.wholeCard && a.writeSize == b.writeSize &&
+           a.identified == b.identified && a.markerFound == b.markerFound &&
+           a.warningCaption == b.warningCaption;
 }
 
 const std::string &ScratchPath() {
@@ -82,6 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::span<const uint8_t> bytes(data, size);
     RomImageInfo info = AnalyseRomImage(bytes.first(std::min(size, kRomImageHeadSize)),
                                         bytes.last(std::min(size, kRomImageTailSize)), size);
+    CheckPartWritten(info, bytes);
     AlternatingPrompter prompter;
     for (int round = 0; round < 2; round++) {
         CheckConsistent(DecideRomImage(info, prompter));

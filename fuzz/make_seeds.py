@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of fuzz_prc_open: small Palm database files built byte by byte.
+"""Writes the seed corpora built byte by byte: small Palm database files for fuzz_prc_open, and
+small ROM images (big-ROM-only and whole-card) for fuzz_identify_rom_image.
 
-Run from anywhere; the files go to corpus/prc_open/ beside this script.
+Run from anywhere; the files go to corpus/prc_open/ and corpus/identify_rom_image/ beside this
+script.
 """
 
 import os
@@ -12,7 +14,7 @@ RESOURCE = 0x0001
 STREAM = 0x0080
 BACKUP = 0x0008
 
-OUT_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus", "prc_open")
+CORPUS_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
 
 
 def code(text):
@@ -108,13 +110,89 @@ def seeds():
     yield "appinfo_after_records.pdb", patch_u32(full, 52, len(full) - 3)
 
 
+ROM_HEADER_SIZE = 192  # every header field identification reads, and then some
+CARD_BASE = 0x10C00000  # where a 68k small ROM's LocalIDs start
+ARM_CARD_BASE = 0x20000000
+
+
+def rom_header(version, manufacturer=b"", device_id=None):
+    """A big-endian (68k) card header; a version 5 one carries its device id at 130."""
+    image = bytearray(ROM_HEADER_SIZE)
+    image[8:12] = struct.pack(">I", 0xFEEDBEEF)
+    image[12:14] = struct.pack(">H", version)
+    image[48:48 + len(manufacturer)] = manufacturer
+    if device_id is not None:
+        image[130:134] = device_id
+    return image
+
+
+def arm_rom_header(device_id):
+    """A little-endian (ARM) version 6 card header; its id is stored byte-reversed at 132."""
+    image = bytearray(ROM_HEADER_SIZE)
+    image[8:12] = struct.pack("<I", 0xFEEDBEEF)
+    image[12] = 6
+    image[132:136] = device_id[::-1]
+    return image
+
+
+def heap_marker(address):
+    return b"hEaP" + struct.pack(">II", address, 0x40) + b"iDeN"
+
+
+def place(image, offset, part):
+    """Copies `part` into `image` at `offset`, growing the image with zeros when needed."""
+    if len(image) < offset + len(part):
+        image += bytes(offset + len(part) - len(image))
+    image[offset:offset + len(part)] = part
+    return image
+
+
+def point_at_big_rom(image, header_offset, byte_order, base, distance):
+    """Sets a small ROM header's RAM block list (0x200 past its base) and big ROM address."""
+    image[header_offset + 88:header_offset + 92] = struct.pack(byte_order + "I", base + 0x200)
+    image[header_offset + 104:header_offset + 108] = struct.pack(byte_order + "I",
+                                                                  base + distance)
+
+
+def whole_card_68k(big_rom_offset, pointed_offset):
+    """A small ROM naming one maker whose big ROM, naming another, lies `big_rom_offset` in."""
+    image = rom_header(3, b"Palm Computing")
+    point_at_big_rom(image, 0, ">", CARD_BASE, pointed_offset)
+    return bytes(place(image, big_rom_offset, rom_header(3, b"Handspring, Inc.") + bytes(64)))
+
+
+def whole_card_arm():
+    """ARM exception vectors, the small ROM header after them, an 'MT64' big ROM at 0x200."""
+    image = bytearray(b"\x00\x00\x00\xea" * 24)
+    place(image, 0x60, arm_rom_header(b"\0\0\0\0"))
+    point_at_big_rom(image, 0x60, "<", ARM_CARD_BASE, 0x200 - 0x60)
+    return bytes(place(image, 0x200, arm_rom_header(b"MT64") + bytes(64)))
+
+
+def rom_seeds():
+    yield "be_v3_palm_computing.rom", bytes(rom_header(3, b"Palm Computing"))
+    yield "be_v5_ecty.rom", bytes(rom_header(5, device_id=b"ecty"))
+    yield "le_mt64.rom", bytes(arm_rom_header(b"MT64"))
+    yield "marker_at_end.rom", bytes(rom_header(6, b"Somebody")) + heap_marker(0x10C80000)
+    yield "marker_at_start.rom", heap_marker(0x10C80000) + bytes(48)
+    yield "unknown_id.rom", bytes(arm_rom_header(b"zzzz")) + heap_marker(0x10C80000)
+    yield "whole_card_68k.rom", whole_card_68k(0x100, 0x100)
+    yield "whole_card_68k_searched.rom", whole_card_68k(0x1000, 0x100)
+    yield "whole_card_arm_after_vectors.rom", whole_card_arm()
+
+
+CORPORA = [("prc_open", seeds, 4096), ("identify_rom_image", rom_seeds, 8192)]
+
+
 def main():
-    os.makedirs(OUT_DIR, exist_ok=True)
-    for name, data in seeds():
-        assert len(data) < 4096, name
-        with open(os.path.join(OUT_DIR, name), "wb") as out:
-            out.write(data)
-        print(f"{len(data):5d}  {name}")
+    for corpus, make, size_limit in CORPORA:
+        out_dir = os.path.join(CORPUS_DIR, corpus)
+        os.makedirs(out_dir, exist_ok=True)
+        for name, data in make():
+            assert len(data) < size_limit, name
+            with open(os.path.join(out_dir, name), "wb") as out:
+                out.write(data)
+            print(f"{len(data):5d}  {corpus}/{name}")
 
 
 if __name__ == "__main__":

@@ -1,4 +1,5 @@
-// ostervane-cli identify FILE: what identification finds in a ROM image, as one JSON object.
+// ostervane-cli identify FILE: what identification finds in a ROM image, and which part of the
+// file a restore writes, as one JSON object.
 #include <cstdio>
 
 #include "ostervane/cli/commands.h"
@@ -36,6 +37,10 @@ const char *VerdictName(RomVerdict verdict) {
     }
 }
 
+const char *PartWritten(const RomImageInfo &info) {
+    return info.wholeCard ? "big ROM part of a whole-card image" : "whole file";
+}
+
 std::string IdentityJson(const RomImageInfo &info, RomVerdict verdict) {
     std::string addresses;
     for (uint32_t address : info.imageAddressList) {
@@ -49,6 +54,10 @@ std::string IdentityJson(const RomImageInfo &info, RomVerdict verdict) {
            ", \"manufacturer\": " + JsonString(info.imageManufacturer) +
            ", \"expectedEnd\": " + std::to_string(info.imageExpectedEnd) +
            ", \"fileSize\": " + std::to_string(info.fileSize) +
+           ", \"wholeCard\": " + flag(info.wholeCard) +
+           ", \"writeOffset\": " + std::to_string(info.bigRomOffset) +
+           ", \"writeSize\": " + std::to_string(info.writeSize) +
+           ", \"writes\": " + JsonString(PartWritten(info)) +
            ", \"identified\": " + flag(info.identified) +
            ", \"markerFound\": " + flag(info.markerFound) + ", \"warning\": " +
            (info.warningCaption.empty() ? "null" : JsonString(info.warningCaption)) +

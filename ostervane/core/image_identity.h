@@ -15,6 +15,7 @@ struct ImageIdentity {
     uint32_t imageLoadBase = 0;
     std::string imageManufacturer;
     uint32_t imageExpectedEnd = 0;
+    uint64_t imageOffset = 0; // where the written part starts in the file; 0 unless a whole card
 };
 
 } // namespace ostervane

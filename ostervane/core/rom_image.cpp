@@ -1,5 +1,5 @@
-// ROM image identification: the header kinds, the heap marker block, the family tables, and
-// the boxes that accept or refuse an image.
+// ROM image identification: where a whole card's big ROM starts, the header kinds, the heap
+// marker block, the family tables, and the boxes that accept or refuse an image.
 #include "ostervane/core/rom_image.h"
 
 #include <algorithm>
@@ -12,12 +12,16 @@
 namespace ostervane {
 namespace {
 
-constexpr uint32_t kLittleEndianSignature = 0xFEEDBEEF;
+constexpr uint32_t kCardSignature = 0xFEEDBEEF; // stored EF BE ED FE by a little-endian header
 constexpr size_t kSignatureOffset = 8;
 constexpr size_t kVersionOffset = 12;
 constexpr size_t kManufacturerOffset = 48;
+constexpr size_t kBlockListOffset = 88;
+constexpr size_t kBigRomAddressOffset = 104;
+constexpr size_t kCompanyIdOffset = 126;
 constexpr size_t kBigEndianIdOffset = 130;
 constexpr size_t kLittleEndianIdOffset = 132;
+constexpr uint64_t kArmVectorsSize = 0x60; // a small ROM header may follow the exception vectors
 constexpr uint8_t kMarkerStart[4] = {0x68, 0x45, 0x61, 0x50}; // "hEaP"
 constexpr uint8_t kMarkerEnd[4] = {0x69, 0x44, 0x65, 0x4E};   // "iDeN"
 
@@ -140,11 +144,12 @@ std::optional<uint32_t> MarkerAddressAt(std::span<const uint8_t> bytes, size_t o
     return ReadBe32At(bytes, offset + 4);
 }
 
-void FindHeapMarker(std::span<const uint8_t> head, std::span<const uint8_t> tail, uint64_t fileSize,
+// Looks at the start of the part written (`part`, `partSize` bytes) and then at the file's end.
+void FindHeapMarker(std::span<const uint8_t> part, std::span<const uint8_t> tail, uint64_t partSize,
                     RomImageInfo &info) {
     std::optional<uint32_t> address =
-        MarkerAddressAt(head.first(std::min(head.size(), fileSize)), 0);
-    if (!address && fileSize >= kRomImageTailSize && tail.size() >= kRomImageTailSize) {
+        MarkerAddressAt(part.first(std::min<uint64_t>(part.size(), partSize)), 0);
+    if (!address && partSize >= kRomImageTailSize && tail.size() >= kRomImageTailSize) {
         address = MarkerAddressAt(tail, tail.size() - kRomImageTailSize);
     }
     if (address) {
@@ -188,7 +193,121 @@ const char *WarningText(const std::string &caption) {
 }
 
 bool TooBig(const RomImageInfo &info) {
-    return info.identified && info.fileSize > info.sizeLimit;
+    return info.identified && info.writeSize > info.sizeLimit;
+}
+
+enum class ByteOrder { Big, Little };
+
+uint16_t Read16At(std::span<const uint8_t> bytes, size_t offset, ByteOrder order) {
+    uint8_t first = ByteAt(bytes, offset), second = ByteAt(bytes, offset + 1);
+    return order == ByteOrder::Big ? uint16_t(first << 8 | second) : uint16_t(second << 8 | first);
+}
+
+uint32_t Read32At(std::span<const uint8_t> bytes, size_t offset, ByteOrder order) {
+    return order == ByteOrder::Big ? ReadBe32At(bytes, offset) : ReadLe32At(bytes, offset);
+}
+
+// A card header in `order` whose 256 bytes all lie in `known` (the bytes read of the file), with
+// the signature and a version from `minVersion` to `maxVersion`.
+bool IsCardHeader(std::span<const uint8_t> known, uint64_t offset, ByteOrder order,
+                  uint16_t minVersion, uint16_t maxVersion) {
+    if (offset > known.size() || known.size() - offset < kCardHeaderSize) {
+        return false;
+    }
+    size_t at = size_t(offset);
+    uint16_t version = Read16At(known, at + kVersionOffset, order);
+    return Read32At(known, at + kSignatureOffset, order) == kCardSignature &&
+           version >= minVersion && version <= maxVersion;
+}
+
+bool IsArmBigRomHeader(std::span<const uint8_t> known, uint64_t offset) {
+    return IsCardHeader(known, offset, ByteOrder::Little, 1, UINT16_MAX) ||
+           IsCardHeader(known, offset, ByteOrder::Big, 1, UINT16_MAX);
+}
+
+// A small ROM header at `headerOffset` points at its big ROM through LocalIDs: its image base
+// lies 0x200 bytes before its RAM block list, and its big ROM address is a field (a fixed
+// distance for version 1).  The file offset the big ROM header is expected at, or nullopt when
+// the header describes a file that starts with the big ROM, or its pointers lead nowhere in it.
+std::optional<uint64_t> ExpectedBigRomOffset(std::span<const uint8_t> known, uint64_t fileSize,
+                                             uint64_t headerOffset, ByteOrder order) {
+    constexpr uint64_t kBlockListPastBase = 0x200, kVersionOneBigRomDistance = 0x3000;
+    constexpr uint64_t kLow20Bits = 0xFFFFF;
+    size_t at = size_t(headerOffset);
+    uint64_t blockList = Read32At(known, at + kBlockListOffset, order);
+    if (blockList < kBlockListPastBase) {
+        return std::nullopt;
+    }
+    uint64_t base = blockList - kBlockListPastBase;
+    uint64_t bigRom = Read16At(known, at + kVersionOffset, order) == 1
+                          ? base + kVersionOneBigRomDistance
+                          : Read32At(known, at + kBigRomAddressOffset, order);
+    if (bigRom <= base || (bigRom & kLow20Bits) == (base & kLow20Bits)) {
+        return std::nullopt; // the big ROM itself, or a big ROM before the small one
+    }
+    uint64_t offset = headerOffset + (bigRom - base);
+    if (offset > fileSize || fileSize - offset < kCardHeaderSize) {
+        return std::nullopt;
+    }
+    return offset;
+}
+
+using HeaderTest = bool (*)(std::span<const uint8_t> known, uint64_t offset);
+
+// The first boundary of `step` up to kBigRomSearchEnd where `isBigRomHeader` holds; 0 for none.
+uint64_t SearchBigRom(std::span<const uint8_t> known, uint64_t step, HeaderTest isBigRomHeader) {
+    for (uint64_t offset = step; offset <= kBigRomSearchEnd; offset += step) {
+        if (isBigRomHeader(known, offset)) {
+            return offset;
+        }
+    }
+    return 0;
+}
+
+bool Is68kHeader(std::span<const uint8_t> known, uint64_t offset) {
+    return IsCardHeader(known, offset, ByteOrder::Big, 1, 5);
+}
+
+bool IsRecent68kHeader(std::span<const uint8_t> known, uint64_t offset) {
+    return IsCardHeader(known, offset, ByteOrder::Big, 3, 5);
+}
+
+// One known family writes a small ROM header whose pointers are wrong; its big ROM is always
+// 64 KiB into the file.
+std::optional<uint64_t> BrokenHeaderBigRomOffset(std::span<const uint8_t> known) {
+    constexpr uint32_t kCompanyTrgp = 0x74726770, kHalTrg3 = 0x74726733;
+    constexpr uint64_t kBigRomOffset = 0x10000;
+    if (ReadBe32At(known, kCompanyIdOffset) == kCompanyTrgp &&
+        ReadBe32At(known, kBigEndianIdOffset) == kHalTrg3 && Is68kHeader(known, kBigRomOffset)) {
+        return kBigRomOffset;
+    }
+    return std::nullopt;
+}
+
+// Behind a 68k (big-endian) header at offset 0; big ROMs start on 4 KiB boundaries, and one found
+// by searching must have a header of version 3 or later.
+uint64_t FindBigRomBehind68kHeader(std::span<const uint8_t> known, uint64_t fileSize) {
+    if (std::optional<uint64_t> offset = BrokenHeaderBigRomOffset(known)) {
+        return *offset;
+    }
+    std::optional<uint64_t> expected = ExpectedBigRomOffset(known, fileSize, 0, ByteOrder::Big);
+    if (!expected) {
+        return 0;
+    }
+    return Is68kHeader(known, *expected) ? *expected
+                                         : SearchBigRom(known, 0x1000, IsRecent68kHeader);
+}
+
+// Behind an ARM (little-endian) header at `headerOffset`; big ROMs start on 32 KiB boundaries.
+uint64_t FindBigRomBehindArmHeader(std::span<const uint8_t> known, uint64_t fileSize,
+                                   uint64_t headerOffset) {
+    std::optional<uint64_t> expected =
+        ExpectedBigRomOffset(known, fileSize, headerOffset, ByteOrder::Little);
+    if (!expected) {
+        return 0;
+    }
+    return IsArmBigRomHeader(known, *expected) ? *expected
+                                               : SearchBigRom(known, 0x8000, IsArmBigRomHeader);
 }
 
 struct FileCloser {
@@ -205,29 +324,52 @@ bool ReadAt(std::FILE *file, uint64_t offset, size_t count, std::vector<uint8_t>
     return !std::ferror(file);
 }
 
+// The device id or manufacturer from the header at the start of `part`; a header that cannot be
+// read sends the search to a heap marker instead.
+void ReadHeaderFields(std::span<const uint8_t> part, std::span<const uint8_t> tail,
+                      RomImageInfo &info) {
+    uint32_t signature = ReadLe32At(part, kSignatureOffset);
+    uint8_t versionLow = ByteAt(part, kVersionOffset);
+    bool headerRead = true;
+    if (versionLow > 5 && signature == kCardSignature) {
+        info.imageDeviceId = ReadLe32At(part, kLittleEndianIdOffset);
+    } else {
+        uint16_t version = uint16_t(versionLow << 8 | ByteAt(part, kVersionOffset + 1));
+        if (version == 5) {
+            info.imageDeviceId = ReadBe32At(part, kBigEndianIdOffset);
+        } else if (version >= 6) {
+            headerRead = false;
+        }
+        info.imageManufacturer = ReadManufacturer(part);
+    }
+    if (!headerRead) {
+        FindHeapMarker(part, tail, info.writeSize, info);
+    }
+}
+
 } // namespace
+
+uint64_t FindBigRomOffset(std::span<const uint8_t> head, uint64_t fileSize) {
+    std::span<const uint8_t> known = head.first(std::min<uint64_t>(head.size(), fileSize));
+    if (IsCardHeader(known, 0, ByteOrder::Big, 1, 5)) {
+        return FindBigRomBehind68kHeader(known, fileSize);
+    }
+    for (uint64_t headerOffset : {uint64_t(0), kArmVectorsSize}) {
+        if (IsCardHeader(known, headerOffset, ByteOrder::Little, 6, UINT16_MAX)) {
+            return FindBigRomBehindArmHeader(known, fileSize, headerOffset);
+        }
+    }
+    return 0;
+}
 
 RomImageInfo AnalyseRomImage(std::span<const uint8_t> head, std::span<const uint8_t> tail,
                              uint64_t fileSize) {
     RomImageInfo info;
     info.fileSize = fileSize;
-    uint32_t signature = ReadLe32At(head, kSignatureOffset);
-    uint8_t versionLow = ByteAt(head, kVersionOffset);
-    bool headerRead = true;
-    if (versionLow > 5 && signature == kLittleEndianSignature) {
-        info.imageDeviceId = ReadLe32At(head, kLittleEndianIdOffset);
-    } else {
-        uint16_t version = uint16_t(versionLow << 8 | ByteAt(head, kVersionOffset + 1));
-        if (version == 5) {
-            info.imageDeviceId = ReadBe32At(head, kBigEndianIdOffset);
-        } else if (version >= 6) {
-            headerRead = false;
-        }
-        info.imageManufacturer = ReadManufacturer(head);
-    }
-    if (!headerRead) {
-        FindHeapMarker(head, tail, fileSize, info);
-    }
+    info.bigRomOffset = FindBigRomOffset(head, fileSize);
+    info.wholeCard = info.bigRomOffset != 0;
+    info.writeSize = fileSize - info.bigRomOffset;
+    ReadHeaderFields(head.subspan(std::min<uint64_t>(head.size(), info.bigRomOffset)), tail, info);
     LookUpFamily(info);
     return info;
 }
@@ -290,6 +432,7 @@ ImageIdentity ToImageIdentity(const RomImageInfo &info) {
     identity.imageLoadBase = info.imageLoadBase;
     identity.imageManufacturer = info.imageManufacturer;
     identity.imageExpectedEnd = info.imageExpectedEnd;
+    identity.imageOffset = info.bigRomOffset;
     return identity;
 }
 

@@ -14,8 +14,11 @@
 
 namespace ostervane {
 
-inline constexpr size_t kRomImageHeadSize = 136; // the header fields read, up to the LE device id
-inline constexpr size_t kRomImageTailSize = 16;  // a heap marker block at the end of the file
+inline constexpr size_t kCardHeaderSize = 256;
+inline constexpr size_t kBigRomSearchEnd = 0x40000; // the farthest big ROM header of a whole card
+// The first bytes of the file read: enough to find a whole card's big ROM and read its header.
+inline constexpr size_t kRomImageHeadSize = kBigRomSearchEnd + kCardHeaderSize;
+inline constexpr size_t kRomImageTailSize = 16; // a heap marker block at the end of the file
 inline constexpr size_t kManufacturerFieldSize = 32;
 
 // What identification found in a ROM image.
@@ -27,6 +30,9 @@ struct RomImageInfo {
     std::string imageManufacturer;          // at most 31 characters
     uint32_t imageExpectedEnd = 0;          // the heap marker block's address; 0: no marker
     uint64_t fileSize = 0;
+    uint64_t bigRomOffset = 0;  // file offset of what a restore writes; 0 for a big-ROM-only file
+    bool wholeCard = false;     // the file starts with the small ROM; its big ROM is written
+    uint64_t writeSize = 0;     // bytes a restore writes: fileSize - bigRomOffset
     bool identified = false;    // the device id or the manufacturer named a known family
     bool markerFound = false;   // a heap marker block was found (only behind an unread header)
     bool goOn = true;           // false once the family warning was declined
@@ -47,8 +53,16 @@ struct RomIdentification {
     bool RunRestore() const { return verdict == RomVerdict::Restore; }
 };
 
+// Where a restore starts writing a file whose first bytes (up to kRomImageHeadSize) are `head`:
+// the file offset of the big ROM's card header when the file is a whole card (small ROM first,
+// big ROM after it), or 0 when the file starts with the big ROM.  A file whose headers do not
+// check out, or whose big ROM header is not found within `head`, counts as starting with it.
+uint64_t FindBigRomOffset(std::span<const uint8_t> head, uint64_t fileSize);
+
 // Works out the image's fields from the first bytes of the file (`head`, up to
-// kRomImageHeadSize), its last bytes (`tail`, up to kRomImageTailSize) and its size.  Bytes the
+// kRomImageHeadSize), its last bytes (`tail`, up to kRomImageTailSize) and its size.  A whole
+// card is identified by its big ROM part alone: that part's header, a heap marker at that part's
+// start or at the end of the file, and that part's size against the family's limit.  Bytes the
 // file does not have count as zero; a file shorter than a marker block has none at its end.
 RomImageInfo AnalyseRomImage(std::span<const uint8_t> head, std::span<const uint8_t> tail,
                              uint64_t fileSize);
@@ -68,7 +82,8 @@ RomIdentification DecideRomImage(RomImageInfo info, Prompter &prompter);
 // RomVerdict::Unreadable without any box.
 RomIdentification IdentifyRomImage(const std::string &path, Prompter &prompter);
 
-// The fields a restore job receives (the address list always present).
+// The fields a restore job receives (the address list always present, the offset of the part to
+// write included).
 ImageIdentity ToImageIdentity(const RomImageInfo &info);
 
 // The four characters of a device id ("MT64"), or "" for 0.

@@ -39,6 +39,15 @@ write("palm3.rom", big_endian(3, b"Palm Computing"))
 write("palm3-big.rom", big_endian(3, b"Palm Computing"), 0x400001)
 write("other.rom", big_endian(3, b"Palm Computing Inc"))
 write("marked.rom", big_endian(6, b"Somebody") + marker(0x10C80000))
+
+# Whole cards: a small ROM naming one maker, pointing at a big ROM 0x8000 into the file that
+# names another.  A restore writes the big ROM part only, so only that part counts for the size.
+card = big_endian(3, b"Palm Computing")
+card[88:92] = struct.pack(">I", 0x10C00200)
+card[104:108] = struct.pack(">I", 0x10C08000)
+card += bytes(0x8000 - len(card)) + big_endian(3, b"Handspring, Inc.")
+write("card.rom", card, 0x8000 + 0x400000)
+write("card-big.rom", card, 0x8000 + 0x400001)
 PY
 
 expect() { # expect FILE STATUS PATTERN...
@@ -51,7 +60,7 @@ expect() { # expect FILE STATUS PATTERN...
     done
 }
 
-expect mt64.rom 0 '{"deviceId": "MT64", "addressList": [13631488], "loadBase": 1048576, "sizeLimit": 16777216, "manufacturer": "", "expectedEnd": 0, "fileSize": 16777216, "identified": true, "markerFound": false, "warning": null, "verdict": "restore"}'
+expect mt64.rom 0 '{"deviceId": "MT64", "addressList": [13631488], "loadBase": 1048576, "sizeLimit": 16777216, "manufacturer": "", "expectedEnd": 0, "fileSize": 16777216, "wholeCard": false, "writeOffset": 0, "writeSize": 16777216, "writes": "whole file", "identified": true, "markerFound": false, "warning": null, "verdict": "restore"}'
 expect mt64-big.rom 1 '"fileSize": 16777217' '"verdict": "too big"'
 expect ecty.rom 0 '"deviceId": "ecty"' '"addressList": [262144]' '"warning": null'
 expect palm3.rom 0 '"deviceId": ""' '"addressList": [262144, 524288, 1048576]' \
@@ -60,6 +69,10 @@ expect palm3-big.rom 1 '"warning": "PalmOS 3 ROM"' '"verdict": "too big"'
 expect other.rom 1 '"identified": false' '"warning": null' '"verdict": "unknown"'
 expect marked.rom 0 '"expectedEnd": 281542656' '"markerFound": true' '"identified": false' \
     '"verdict": "restore"'
+expect card.rom 0 '"manufacturer": "Handspring, Inc."' '"warning": "Treo ROM"' \
+    '"fileSize": 4227072, "wholeCard": true, "writeOffset": 32768, "writeSize": 4194304' \
+    '"writes": "big ROM part of a whole-card image"' '"verdict": "restore"'
+expect card-big.rom 1 '"writeSize": 4194305' '"verdict": "too big"'
 
 status=0
 "$bin/ostervane-cli" identify missing.rom 2>err.txt >out.txt || status=$?
