@@ -7,6 +7,7 @@ PROJECT_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libserialport-dev libusb-1.0-0-dev
     libunicorn-dev binutils-m68k-linux-gnu binutils-arm-none-eabi
+    gcc-m68k-linux-gnu gcc-arm-none-eabi
     qt6-base-dev xvfb xauth fonts-dejavu-core
     python3
 )

@@ -46,6 +46,8 @@ std::string ParseJobOptions(const Arguments &args, const std::string &command,
             options->help = true;
         } else if (restore && arg == "--yes") {
             options->acceptWarning = true;
+        } else if (restore && arg == "--only-changed") {
+            options->onlyChanged = true;
         } else if (arg == "--usb") {
             options->usb = true;
         } else if (restore && TakeValue(args, i, "--slots", &value, &missing)) {

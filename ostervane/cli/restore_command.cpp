@@ -1,5 +1,6 @@
-// ostervane-cli restore (--port PATH | --usb [--slots N]) [--yes] FILE: identifies the image,
-// then runs one restore job over a serial pipe, or N on handhelds arriving on USB.
+// ostervane-cli restore (--port PATH | --usb [--slots N]) [--yes] [--only-changed] FILE:
+// identifies the image, then runs one restore job over a serial pipe, or N on handhelds
+// arriving on USB.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -36,8 +37,9 @@ std::optional<RomImageInfo> IdentifyForRestore(const JobOptions &options) {
 }
 
 JobSettings RestoreSettings(JobSettings settings, const std::string &romPath,
-                            const RomImageInfo &image) {
+                            const RomImageInfo &image, bool onlyChanged) {
     settings.romFileName = romPath;
+    settings.onlyChanged = onlyChanged;
     settings.isBackup = false;
     settings.image = ToImageIdentity(image);
     settings.armFlashCode = ArmFlasherPayload();
@@ -62,11 +64,13 @@ int RunRestoreCommand(const Arguments &args) {
     std::string romPath = std::filesystem::absolute(options.file).string();
     std::string banner = LogBannerLine(romPath, false);
     if (options.usb) {
-        return RunUsbCommand(banner, RestoreSettings(JobSettings(), romPath, *image),
+        return RunUsbCommand(banner,
+                             RestoreSettings(JobSettings(), romPath, *image, options.onlyChanged),
                              std::max(options.slots, 1));
     }
     ConsoleSession session(banner, JobTurn::TurnEnd::SlotWaitingAgain);
-    JobSettings settings = RestoreSettings(session.BaseSettings(), romPath, *image);
+    JobSettings settings =
+        RestoreSettings(session.BaseSettings(), romPath, *image, options.onlyChanged);
     return session.RunOnSerialPort(std::move(settings), options.port);
 }
 

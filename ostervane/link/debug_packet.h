@@ -17,6 +17,7 @@
 #include "ostervane/core/device_slot.h"
 #include "ostervane/core/image_identity.h"
 #include "ostervane/core/prompter.h"
+#include "ostervane/link/flash_geometry.h"
 #include "ostervane/link/pipe_base.h"
 
 namespace ostervane {
@@ -31,6 +32,9 @@ struct JobSettings {
     bool isBackup = true;
     ImageIdentity image;
     Prompter *prompter = nullptr;
+    // A restore asks the flasher for the checksum of each piece's destination first and
+    // leaves alone the pieces the flash already holds.
+    bool onlyChanged = false;
 };
 
 // What the header probe found on the handheld.
@@ -114,7 +118,12 @@ public:
     int32_t RunRestore();
     bool HandheldMatchesImage() const;
     int32_t LoadFile(std::FILE *file, uint32_t address, uint32_t count);
+    int32_t LoadBytes(std::span<const uint8_t> bytes, uint32_t address);
     int32_t FlashBlock(uint32_t cardBase, uint32_t destination, uint32_t source, uint32_t count);
+    // The 68k flasher's other operations: the CRC-32 of flash (or RAM), and what chip the
+    // flash is with its sector geometry.
+    int32_t FlashChecksum(uint32_t address, uint32_t count, uint32_t *crc);
+    int32_t DescribeFlash(FlashGeometry *geometry);
 
     // Reports "<pipe name>: <text>" (at most 99 characters) as a log line.
     void LogLine(const std::string &text);
@@ -134,9 +143,24 @@ private:
     void JobThreadMain();
     void EndTurn();
     int32_t RunBackupAndResume();
+    // One run of the 68k flasher: its registers as the contract sets them.
+    struct FlasherCall {
+        uint32_t operation;
+        uint32_t cardBase;
+        uint32_t destination;
+        uint32_t source;
+        uint32_t count;
+    };
+    int32_t CallFlasher(const FlasherCall &call);
+    uint32_t FlasherResult(int dataRegister) const;
     int32_t FlashArm();
     int32_t Flash68k();
-    int32_t FlashWithRetries(uint32_t destination, uint32_t count);
+    int32_t FlashImage68k(std::FILE *file, uint64_t offset, uint32_t size);
+    int32_t FlashOnePiece(const FlashPiece &piece, std::span<const uint8_t> bytes,
+                          const FlashGeometry &geometry);
+    int32_t FlashPieceWithRetries(const FlashPiece &piece, uint32_t crc, uint32_t *keptBelow);
+    int32_t SmallRomChecksum(uint32_t *crc);
+    void LogImagePart();
     int32_t ClearImageMarkers();
     void RunClosingSteps();
     int32_t ReceiveExactly(size_t offset, size_t count, int calls, int32_t *lastStatus);
@@ -160,6 +184,7 @@ private:
     uint8_t nextTransactionId_ = 1;
     int16_t lastBodySize_ = 0; // the last header's body size field, for the "Read Error" box
     HandheldRom rom_;
+    uint32_t workAreaAddress_ = 0; // where the 68k flasher keeps a sector it rewrites
     std::thread jobThread_;
     std::atomic<bool> stopRequested_{false};
 };

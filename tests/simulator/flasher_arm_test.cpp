@@ -1,5 +1,6 @@
-// The ARM flasher alone on the emulated ARM CPU against the ARM handheld's flash: the whole image
-// written with erases only at block starts, the marker cleared, the result word, the restart.
+// The ARM flasher alone on the emulated ARM CPU against the ARM handheld's flash, with its own
+// part and one of the other command set: the whole image written, nothing outside it changed,
+// the marker cleared after a good flash only, the result word and the restart.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -19,6 +20,7 @@ constexpr uint32_t kLoadBase = 0x100000;
 constexpr uint32_t kParameters = kLoadBase + 0x10000;
 constexpr uint32_t kEntry = kLoadBase + 0x10100;
 constexpr uint32_t kImage = kLoadBase + 0x20000;
+constexpr uint32_t kWork = 0x800000;
 constexpr uint32_t kMarker = 0x5000;
 
 void PutLe32(HandheldMemory &memory, uint32_t address, uint32_t value) {
@@ -34,7 +36,9 @@ uint32_t GetLe32(const HandheldMemory &memory, uint32_t address) {
 }
 
 struct ArmBoard {
-    ArmBoard() : model(*FindHandheldModel("arm")), memory(BuildMemory(model)) {
+    explicit ArmBoard(const char *partName) : model(*FindHandheldModel("arm")) {
+        model.flashPart = FindFlashPart(partName);
+        memory = BuildMemory(model);
         std::span<const uint8_t> code = ArmFlasherPayload();
         memory.Write(kEntry, code.data(), code.size());
         PutLe32(memory, kMarker, 0xFEEDFACE);
@@ -48,15 +52,15 @@ struct ArmBoard {
     // Hands the image over as the host does; returns the flasher's result word.
     uint32_t Run(const Bytes &image, uint32_t target) {
         memory.Write(kImage, image.data(), image.size());
-        const uint32_t words[5] = {model.flashBase, kImage, uint32_t(image.size()), kMarker,
-                                   target};
-        for (uint32_t i = 0; i < 5; ++i) {
+        const uint32_t words[] = {model.flashBase, kImage,  uint32_t(image.size()),
+                                  kMarker,         target,  0xDEAD,
+                                  kWork,           0x10000, 0xDEAD};
+        for (uint32_t i = 0; i < std::size(words); ++i) {
             PutLe32(memory, kParameters + 4 * i, words[i]);
         }
-        PutLe32(memory, kParameters + 20, 0xDEAD);
         RegisterBlock registers = model.registers;
         registers.pc = kEntry;
-        outcome = cpu.Run(memory, registers);
+        ResumeOutcome outcome = cpu.Run(memory, registers);
         EXPECT_EQ(cpu.LastReport().restartedAt, model.flashBase) << cpu.LastReport().error;
         EXPECT_TRUE(outcome.restarted);
         EXPECT_TRUE(Chip().InReadArrayMode());
@@ -66,40 +70,62 @@ struct ArmBoard {
     HandheldModel model;
     HandheldMemory memory;
     ArmCpuRunner cpu;
-    ResumeOutcome outcome;
 };
 
-Bytes Pattern(size_t count, uint8_t seed) {
-    Bytes bytes(count);
-    for (size_t i = 0; i < count; ++i) {
-        bytes[i] = static_cast<uint8_t>(seed + i * 13 + (i >> 9));
+Bytes DifferentFrom(const Bytes &current, uint32_t seed) {
+    Bytes bytes(current.size());
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        seed = seed * 1103515245u + 12345u;
+        bytes[i] = static_cast<uint8_t>(current[i] ^ (1 + (seed >> 16) % 255));
     }
     return bytes;
 }
 
-TEST(ArmFlasher, WritesTheImageClearsTheMarkerAndRestarts) {
-    ArmBoard board;
-    Bytes image = Pattern(0x18001, 4); // an odd size ends with a low byte
-    for (size_t i = 0x100; i < 0x200; ++i) {
-        image[i] = 0xFF; // already erased: not programmed
-    }
-    EXPECT_EQ(board.Run(image, 0x20010000), 0u);
-    EXPECT_EQ(board.Flash(0x20010000, image.size()), image);
-    EXPECT_EQ(board.Flash(0x20010000 + image.size(), 1), Bytes{0xFF});
+class ArmFlasher : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(ArmFlasher, WritesTheImageKeepsEverythingElseClearsTheMarkerAndRestarts) {
+    ArmBoard board(GetParam());
+    uint32_t base = board.model.flashBase, target = board.model.bigRomBase;
+    uint32_t size = board.Chip().Size();
+    Bytes before = board.Flash(base, size);
+    Bytes image = DifferentFrom(board.Flash(target, 0x18001), 4); // odd: ends in a low byte
+    EXPECT_EQ(board.Run(image, target), 0u);
+    EXPECT_EQ(board.Flash(target, image.size()), image);
+    Bytes after = board.Flash(base, size);
+    EXPECT_TRUE(std::equal(after.begin(), after.begin() + (target - base), before.begin()))
+        << "the small ROM changed";
+    size_t end = target - base + image.size();
+    EXPECT_TRUE(std::equal(after.begin() + end, after.end(), before.begin() + end))
+        << "flash behind the image changed";
+    EXPECT_EQ(GetLe32(board.memory, kMarker), 0xFFFFFFFFu);
+    EXPECT_EQ(GetLe32(board.memory, kParameters + 32), board.Chip().Counters().erases);
     EXPECT_EQ(board.Chip().Counters().erasedBlocks,
               (std::vector<uint32_t>{0x20010000, 0x20020000}));
-    EXPECT_EQ(board.Chip().Counters().programs, (image.size() + 1) / 2 - 0x80);
-    EXPECT_EQ(GetLe32(board.memory, kMarker), 0xFFFFFFFFu);
-    // The small ROM in front of the target is untouched.
-    EXPECT_EQ(board.Flash(0x20000008, 4), (Bytes{0xEF, 0xBE, 0xED, 0xFE}));
+
+    // The same image again changes nothing.
+    board.Chip().ResetCounters();
+    PutLe32(board.memory, kMarker, 0xFEEDFACE);
+    EXPECT_EQ(board.Run(image, target), 0u);
+    EXPECT_EQ(board.Chip().Counters().erases, 0u);
+    EXPECT_EQ(board.Chip().Counters().programs, 0u);
 }
 
-TEST(ArmFlasher, AFailedFlashIsReportedAndKeepsTheMarker) {
-    ArmBoard board;
-    board.Chip().AddWornWord(0x20010020);
-    EXPECT_NE(board.Run(Pattern(0x1000, 7), 0x20010000), 0u);
+TEST_P(ArmFlasher, AFailedFlashIsReportedKeepsTheSmallRomAndTheMarker) {
+    ArmBoard board(GetParam());
+    uint32_t base = board.model.flashBase, target = board.model.bigRomBase;
+    Bytes smallRom = board.Flash(base, target - base);
+    board.Chip().AddWornWord(target + 0x20);
+    EXPECT_NE(board.Run(DifferentFrom(board.Flash(target, 0x1000), 7), target), 0u);
     EXPECT_EQ(GetLe32(board.memory, kMarker), 0xFEEDFACEu);
+    EXPECT_EQ(board.Flash(base, target - base), smallRom);
 }
+
+INSTANTIATE_TEST_SUITE_P(Parts, ArmFlasher, ::testing::Values("intel-bottom-32m", "amd-bottom-32m"),
+                         [](const auto &info) {
+                             std::string name = info.param;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 } // namespace
 } // namespace ostervane::simulator
