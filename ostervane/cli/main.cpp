@@ -29,7 +29,8 @@ int Usage(const std::string &problem) {
     std::fputs("usage: ostervane-cli ports\n"
                "       ostervane-cli backup (--port PATH | --usb) FILE\n"
                "       ostervane-cli identify FILE\n"
-               "       ostervane-cli restore (--port PATH | --usb [--slots N]) [--yes] FILE\n"
+               "       ostervane-cli restore (--port PATH | --usb [--slots N]) [--yes]\n"
+               "                             [--only-changed] FILE\n"
                "\n"
                "  ports     list the serial ports (path and name)\n"
                "  backup    back up the ROM of a handheld in its debugger on the serial port\n"
@@ -41,7 +42,8 @@ int Usage(const std::string &problem) {
                "  restore   write the ROM image FILE into a handheld in its debugger on the\n"
                "            serial port PATH, or into N handhelds (1 to 8, default 1) as they\n"
                "            arrive on USB; --yes accepts a warning that the image's family\n"
-               "            cannot be told apart (declined otherwise)\n",
+               "            cannot be told apart (declined otherwise); --only-changed sends\n"
+               "            only the pieces whose checksum differs from the flash's\n",
                out);
     return problem.empty() ? kExitSuccess : kExitUsage;
 }

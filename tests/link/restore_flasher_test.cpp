@@ -1,186 +1,238 @@
-// Whole restores into simulated handhelds with the real flashers running on the emulated CPUs
-// (or, for 68k speed, the behavioural stand-in): the flash ends up equal to the image, the 68k
-// pieces follow the 64 KB boundaries of the destination, the ARM flasher takes it all at once.
+// Whole restores into simulated handhelds with the real flashers on the emulated CPUs, for
+// every preset with its own flash part and one of the other command set: random images that
+// differ from the flash in every byte end up in the big ROM byte for byte, while every byte in
+// front of the big ROM (the small ROM) and behind the image stays as it was.  Also: a worn
+// sector, sectors counted, only the pieces that changed, and a whole-card image.
 #include "link_test_support.h"
+#include "ostervane/core/rom_image.h"
 #include "ostervane/payloads/payloads.h"
 #include "simulator/cpu_runner.h"
-#include "simulator/flash_behaviour.h"
 
 namespace ostervane {
 namespace {
 
 using namespace testing;
 
-struct FlashCall {
-    uint32_t destination;
-    uint32_t count;
-    uint32_t result; // d0 after the run
-};
-
-// The CPU, keeping each flash command it is given.
-class RecordingCpu : public sim::CodeRunner {
-public:
-    sim::ResumeOutcome Run(sim::HandheldMemory &memory, sim::RegisterBlock &registers) override {
-        bool flashing = registers.d[3] == 1;
-        uint32_t destination = registers.a[6], count = registers.d[5];
-        sim::ResumeOutcome outcome = cpu.Run(memory, registers);
-        if (flashing && outcome.reentersDebugger) {
-            calls.push_back({destination, count, registers.d[0]});
-        }
-        return outcome;
-    }
-    sim::M68kCpuRunner cpu;
-    std::vector<FlashCall> calls;
-};
-
 bool Contains(const std::vector<std::string> &lines, const std::string &line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-Bytes Random(size_t count, uint32_t seed) {
-    Bytes bytes(count);
-    for (uint8_t &b : bytes) {
+// Random bytes, each different from the one in `current` at its place.
+Bytes DifferentFrom(const Bytes &current, uint32_t seed) {
+    Bytes bytes(current.size());
+    for (size_t i = 0; i < bytes.size(); ++i) {
         seed = seed * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(seed >> 16);
+        bytes[i] = static_cast<uint8_t>(current[i] ^ (1 + (seed >> 16) % 255));
     }
     return bytes;
 }
 
-// An image the handheld's flash can take: up to the first block start the flasher erases, the
-// bytes can only clear bits of what the flash holds (that part shares its erase block with the
-// small ROM, which a restore never erases); random from there on.
-Bytes ImageFor(sim::HandheldDebugger &handheld, uint32_t bigRomBase, uint32_t firstErased,
-               size_t size) {
-    Bytes image = Random(size, size);
-    Bytes current = MemoryBytes(handheld, bigRomBase, firstErased - bigRomBase);
-    for (size_t i = 0; i < current.size(); ++i) {
-        image[i] &= current[i];
-    }
-    return image;
+sim::HandheldModel WithPart(const std::string &model, const std::string &part) {
+    sim::HandheldModel changed = Model(model);
+    changed.flashPart = sim::FindFlashPart(part);
+    return changed;
 }
 
+// A handheld of the model with its CPU, restored to by jobs run on the test's thread.  It comes
+// back into its debugger after each reset, as its user would bring it.
 struct RestoreBench {
-    RestoreBench(const std::string &modelName, bool withCpu)
-        : model(Model(modelName)), handheld(sim::MakeHandheld(model)), pipe(*handheld) {
-        if (withCpu) {
-            handheld->SetCodeRunner(&cpu);
-        }
+    explicit RestoreBench(sim::HandheldModel m)
+        : model(std::move(m)),
+          handheld(sim::MakeHandheld(model, {sim::FaultPlan(), std::chrono::seconds(3)})),
+          pipe(*handheld) {
+        handheld->SetCodeRunner(model.family == sim::RomFamily::Arm
+                                    ? static_cast<sim::CodeRunner *>(&armCpu)
+                                    : &m68kCpu);
+        identity.imageDeviceId = model.deviceId;
+        identity.imageManufacturer = model.manufacturer;
+        identity.imageLoadBase = 0x100000;
+        identity.imageAddressList = std::vector<uint32_t>{};
     }
-    int32_t Restore(const Bytes &image) {
+
+    int32_t Restore(const Bytes &image, bool onlyChanged = false) {
         WriteFile(dir.File("image.rom"), image);
-        JobSettings settings = recorder.Settings(dir.File("image.rom"));
+        return RestoreFile(dir.File("image.rom"), onlyChanged);
+    }
+    // Each restore is a new job on the same line; the earlier jobs stay (their end would abort
+    // the line).
+    int32_t RestoreFile(const std::string &path, bool onlyChanged = false) {
+        recorders.push_back(std::make_unique<JobRecorder>());
+        recorder = recorders.back().get();
+        JobSettings settings = recorder->Settings(path);
         settings.isBackup = false;
         settings.flashDatabase = LowLevelFlashPayload();
-        settings.image.imageDeviceId = model.deviceId;
-        settings.image.imageManufacturer = model.manufacturer;
-        job = std::make_unique<DebugPacket>(settings);
-        pipe.Open();
+        settings.armFlashCode = ArmFlasherPayload();
+        settings.image = identity;
+        settings.onlyChanged = onlyChanged;
+        jobs.push_back(std::make_unique<DebugPacket>(settings));
+        job = jobs.back().get();
+        pipe.Open(); // before the job hears of it: RunJob runs on this thread
         job->AttachPipe(&pipe);
-        return job->RunJob();
+        int32_t status = job->RunJob();
+        if (model.family == sim::RomFamily::Arm) {
+            // The ARM flasher works on its own after the hand-over; wait for the restart.
+            EXPECT_TRUE(handheld->InDebugger(pipe.Now() + std::chrono::seconds(4)));
+        }
+        return status;
+    }
+    Bytes Flash(uint32_t address, size_t count) { return MemoryBytes(*handheld, address, count); }
+    Bytes WholeFlash() { return Flash(model.flashBase, model.FlashEnd() - model.flashBase); }
+    sim::FlashChip &Chip() { return *handheld->Memory().FlashChipAt(model.flashBase); }
+    bool Logged(const std::string &text) {
+        return Contains(recorder->slot.logLines, "SIM: " + text);
     }
 
-    const sim::HandheldModel &model;
-    TempDir dir;
-    JobRecorder recorder;
-    RecordingCpu cpu;
+    sim::HandheldModel model;
     std::unique_ptr<sim::HandheldDebugger> handheld;
     sim::SimulatedPipe pipe;
-    std::unique_ptr<DebugPacket> job;
+    sim::M68kCpuRunner m68kCpu;
+    sim::ArmCpuRunner armCpu;
+    ImageIdentity identity;
+    TempDir dir;
+    std::vector<std::unique_ptr<JobRecorder>> recorders;
+    std::vector<std::unique_ptr<DebugPacket>> jobs;
+    JobRecorder *recorder = nullptr;
+    DebugPacket *job = nullptr;
 };
 
-TEST(Restore68k, AmdChipTakesTheWorkedExamplePiecesAndEndsEqualToTheImage) {
-    RestoreBench bench("68k-v3", true);
-    Bytes image = ImageFor(*bench.handheld, 0x10C08000, 0x10C10000, 100000);
-    ASSERT_EQ(bench.Restore(image), 0);
-    EXPECT_EQ(MemoryBytes(*bench.handheld, 0x10C08000, image.size()), image);
-    std::vector<std::pair<uint32_t, uint32_t>> pieces;
-    for (const FlashCall &call : bench.cpu.calls) {
-        EXPECT_EQ(call.result, 0u);
-        pieces.emplace_back(call.destination, call.count);
-    }
-    EXPECT_EQ(pieces, (std::vector<std::pair<uint32_t, uint32_t>>{
-                          {0x10C08000, 0x8000}, {0x10C10000, 0x10000}, {0x10C20000, 0x6A0}}));
-    // Only the blocks the pieces start at were erased; the small ROM is intact.
-    sim::FlashChip &chip = *bench.handheld->Memory().FlashChipAt(0x10C00000);
-    EXPECT_EQ(chip.Counters().erasedBlocks, (std::vector<uint32_t>{0x10C10000, 0x10C20000}));
-    EXPECT_EQ(MemoryBytes(*bench.handheld, 0x10C00008, 4), (Bytes{0xFE, 0xED, 0xBE, 0xEF}));
-    EXPECT_TRUE(Contains(bench.recorder.slot.logLines, "SIM: End Restore"));
+// The flash after a restore of `image`: the image at the big ROM, the rest as `before`.
+void ExpectOnlyTheImageWritten(RestoreBench &bench, const Bytes &before, const Bytes &image) {
+    Bytes after = bench.WholeFlash();
+    size_t head = bench.model.bigRomBase - bench.model.flashBase;
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_TRUE(std::equal(after.begin(), after.begin() + head, before.begin()))
+        << "a byte in front of the big ROM changed";
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), after.begin() + head))
+        << "the big ROM differs from the image";
+    EXPECT_TRUE(std::equal(after.begin() + head + image.size(), after.end(),
+                           before.begin() + head + image.size()))
+        << "a byte behind the image changed";
 }
 
-TEST(Restore68k, IntelChipEndsEqualToTheImage) {
-    RestoreBench bench("68k-v5", true);
-    Bytes image = ImageFor(*bench.handheld, 0x10008000, 0x10020000, 0x30000);
-    ASSERT_EQ(bench.Restore(image), 0);
-    EXPECT_EQ(MemoryBytes(*bench.handheld, 0x10008000, image.size()), image);
-    ASSERT_EQ(bench.cpu.calls.size(), 4u);
-    sim::FlashChip &chip = *bench.handheld->Memory().FlashChipAt(0x10000000);
-    EXPECT_EQ(chip.Counters().erasedBlocks, std::vector<uint32_t>{0x10020000});
-}
+struct PresetPart {
+    const char *model;
+    const char *part;
+    bool sharedSector; // the small ROM and the big ROM's head share a sector
+};
 
-TEST(Restore68k, AFlashThatCannotBeWrittenFailsAfterElevenTriesAndStillResets) {
-    for (bool withCpu : {true, false}) {
-        SCOPED_TRACE(withCpu ? "cpu" : "behavioural");
-        RestoreBench bench("68k-v3", withCpu);
-        bench.handheld->Memory().FlashChipAt(0x10C10000)->AddWornWord(0x10C10010);
-        Bytes image = ImageFor(*bench.handheld, 0x10C08000, 0x10C10000, 0x18000);
-        EXPECT_EQ(bench.Restore(image), ErrWrite);
-        EXPECT_FALSE(Contains(bench.recorder.slot.logLines, "SIM: End Restore"));
-        // The first piece, 11 tries of the second, and the reset.
-        EXPECT_EQ(bench.handheld->Stats().continues, 1u + 11u + 1u);
-        if (withCpu) {
-            ASSERT_FALSE(bench.cpu.calls.empty());
-            EXPECT_NE(bench.cpu.calls.back().result, 0u);
-        }
-        ASSERT_TRUE(bench.handheld->LastResume().has_value());
-        EXPECT_EQ(bench.handheld->LastResume()->registers.pc, bench.model.resetAddress);
+class RestoreEveryPreset : public ::testing::TestWithParam<PresetPart> {};
+
+TEST_P(RestoreEveryPreset, ARandomImageLandsWholeAndNothingElseChanges) {
+    RestoreBench bench(WithPart(GetParam().model, GetParam().part));
+    Bytes before = bench.WholeFlash();
+    Bytes image = DifferentFrom(bench.Flash(bench.model.bigRomBase, 0x28001), 11);
+    ASSERT_EQ(bench.Restore(image), 0);
+    ExpectOnlyTheImageWritten(bench, before, image);
+    if (bench.model.family != sim::RomFamily::Arm) {
+        EXPECT_TRUE(bench.Logged("End Restore"));
+        EXPECT_EQ(bench.Logged("Small ROM kept: sector at 0x" +
+                               [&] {
+                                   char text[16];
+                                   std::snprintf(text, sizeof text, "%08X", bench.model.flashBase);
+                                   return std::string(text);
+                               }() +
+                               " rewritten around it"),
+                  GetParam().sharedSector);
     }
 }
 
-TEST(Restore68k, BehaviouralFlasherGivesTheSameFlash) {
-    for (const char *name : {"68k-v3", "68k-v5"}) {
+INSTANTIATE_TEST_SUITE_P(Presets, RestoreEveryPreset,
+                         ::testing::Values(PresetPart{"68k-v3", "amd-bottom-16m", false},
+                                           PresetPart{"68k-v3", "intel-bottom-16m", false},
+                                           PresetPart{"68k-v4", "amd-uniform-16m", true},
+                                           PresetPart{"68k-v4", "intel-uniform-16m", true},
+                                           PresetPart{"68k-v3", "amd-nocfi-16m", true},
+                                           PresetPart{"68k-v5", "intel-bottom-16m", false},
+                                           PresetPart{"68k-v5", "amd-top-16m", true},
+                                           PresetPart{"arm", "intel-bottom-32m", false},
+                                           PresetPart{"arm", "amd-bottom-32m", false}),
+                         [](const auto &info) {
+                             std::string name =
+                                 std::string(info.param.model) + "_" + info.param.part;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
+
+TEST(RestoreWear, AWornSectorFailsLoudlyKeepsTheSmallRomAndTheNextRestoreSucceeds) {
+    for (const char *name : {"68k-v4", "68k-v5"}) {
         SCOPED_TRACE(name);
-        RestoreBench cpu(name, true), behavioural(name, false);
-        uint32_t base = cpu.model.bigRomBase;
-        uint32_t firstErased =
-            cpu.model.flashBase + (std::string(name) == "68k-v3" ? 0x10000 : 0x20000);
-        Bytes image = ImageFor(*cpu.handheld, base, firstErased, 0x21000);
-        ASSERT_EQ(cpu.Restore(image), 0);
-        ASSERT_EQ(behavioural.Restore(image), 0);
-        uint32_t size = cpu.model.flashEnd - cpu.model.flashBase;
-        EXPECT_EQ(MemoryBytes(*behavioural.handheld, cpu.model.flashBase, size),
-                  MemoryBytes(*cpu.handheld, cpu.model.flashBase, size));
+        RestoreBench bench(Model(name));
+        Bytes before = bench.WholeFlash();
+        uint32_t base = bench.model.bigRomBase;
+        Bytes image = DifferentFrom(bench.Flash(base, 0x20000), 5);
+        bench.Chip().AddWornWord(base + 0x100); // in the big ROM's first sector
+        EXPECT_EQ(bench.Restore(image), ErrWrite);
+        EXPECT_FALSE(bench.Logged("End Restore"));
+        Bytes after = bench.WholeFlash();
+        size_t head = base - bench.model.flashBase;
+        EXPECT_TRUE(std::equal(after.begin(), after.begin() + head, before.begin()))
+            << "the small ROM changed";
+        // The handheld was reset, is back in its debugger, and takes the image this time.
+        bench.Chip().ClearWear();
+        ASSERT_EQ(bench.Restore(image), 0);
+        ExpectOnlyTheImageWritten(bench, before, image);
     }
 }
 
-TEST(RestoreArm, TheFlasherWritesTheWholeImageClearsTheMarkerAndRestarts) {
-    const sim::HandheldModel &model = Model("arm");
-    auto handheld = sim::MakeHandheld(model, {sim::FaultPlan(), std::chrono::seconds(3)});
-    sim::ArmCpuRunner cpu;
-    handheld->SetCodeRunner(&cpu);
-    Patch(*handheld, 0x5000, {0xCE, 0xFA, 0xED, 0xFE}); // the image marker, little-endian
-    sim::SimulatedPipe pipe(*handheld);
-    TempDir dir;
-    JobRecorder recorder;
-    Bytes image = Random(0x30000, 77);
-    WriteFile(dir.File("arm.rom"), image);
-    JobSettings settings = recorder.Settings(dir.File("arm.rom"));
-    settings.isBackup = false;
-    settings.armFlashCode = ArmFlasherPayload();
-    settings.image.imageDeviceId = model.deviceId;
-    settings.image.imageLoadBase = 0x100000;
-    settings.image.imageAddressList = std::vector<uint32_t>{0x5000};
-    DebugPacket job(settings);
-    pipe.Open();
-    job.AttachPipe(&pipe);
-    ASSERT_EQ(job.RunJob(), 0);
-    EXPECT_EQ(MemoryBytes(*handheld, model.bigRomBase, image.size()), image);
-    EXPECT_EQ(MemoryBytes(*handheld, 0x5000, 4), Bytes(4, 0xFF));
-    EXPECT_EQ(MemoryBytes(*handheld, 0x110000 + 20, 4), Bytes(4, 0)); // the flasher's result
-    EXPECT_EQ(cpu.LastReport().restartedAt, 0x20000000u);
-    EXPECT_TRUE(handheld->InDebugger(pipe.Now() + std::chrono::seconds(4))); // rebooted, back
-    sim::FlashChip &chip = *handheld->Memory().FlashChipAt(0x20000000);
-    EXPECT_EQ(chip.Counters().erasedBlocks,
-              (std::vector<uint32_t>{0x20010000, 0x20020000, 0x20030000}));
+TEST(RestoreCounters, AnEqualImageErasesNothingAndKChangedSectorsEraseK) {
+    RestoreBench bench(Model("68k-v4"));
+    uint32_t base = bench.model.bigRomBase;
+    Bytes current = bench.Flash(base, 0x58000);
+    ASSERT_EQ(bench.Restore(current), 0);
+    EXPECT_EQ(bench.Chip().Counters().erases, 0u);
+    EXPECT_EQ(bench.Chip().Counters().programs, 0u);
+
+    // One byte changed in the shared first sector, two in the third, one in the sixth.
+    Bytes image = current;
+    for (uint32_t at : {0x100u, 0x18000u, 0x1F000u, 0x48000u}) {
+        image[at] ^= 0x5A;
+    }
+    ASSERT_EQ(bench.Restore(image), 0);
+    EXPECT_EQ(bench.Chip().Counters().erasedBlocks,
+              (std::vector<uint32_t>{0x10000000, 0x10020000, 0x10050000}));
+    EXPECT_EQ(bench.Flash(base, image.size()), image);
+}
+
+TEST(RestoreOnlyChanged, OnlyTheChangedPieceTravelsAndTheBarStillReachesTheEnd) {
+    RestoreBench bench(Model("68k-v5"));
+    uint32_t base = bench.model.bigRomBase;
+    Bytes image = DifferentFrom(bench.Flash(base, 0x48000), 3);
+    ASSERT_EQ(bench.Restore(image), 0);
+    image[0x28123] ^= 0xFF; // in the piece 0x10030000..0x10040000
+    uint64_t writtenBefore = bench.handheld->Stats().bytesWritten;
+    bench.Chip().ResetCounters();
+    ASSERT_EQ(bench.Restore(image, true), 0);
+    EXPECT_EQ(bench.Flash(base, image.size()), image);
+    EXPECT_EQ(bench.Chip().Counters().erasedBlocks, std::vector<uint32_t>{0x10030000});
+    uint64_t written = bench.handheld->Stats().bytesWritten - writtenBefore;
+    EXPECT_LT(written, 0x10000u + 0x2000u) << "more than the changed piece went over the line";
+    EXPECT_EQ(bench.recorder->slot.barRange, 0x48);
+    std::vector<std::string> events = bench.recorder->slot.Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "step"), 0x48);
+}
+
+TEST(RestoreWholeCard, OnlyTheBigRomPartIsWritten) {
+    RestoreBench bench(Model("68k-v3"));
+    Bytes before = bench.WholeFlash();
+    uint32_t base = bench.model.bigRomBase;
+    size_t head = base - bench.model.flashBase;
+    // The card as an emulator saves it: the small ROM, then a big ROM with its own header.
+    Bytes bigRom = DifferentFrom(bench.Flash(base, 0x30000), 8);
+    Bytes header = bench.Flash(base, 256);
+    std::copy(header.begin(), header.end(), bigRom.begin());
+    Bytes card(before.begin(), before.begin() + head);
+    card.insert(card.end(), bigRom.begin(), bigRom.end());
+    WriteFile(bench.dir.File("card.rom"), card);
+
+    RecordingPrompter prompter;
+    RomIdentification identified = IdentifyRomImage(bench.dir.File("card.rom"), prompter);
+    ASSERT_EQ(identified.verdict, RomVerdict::Restore);
+    EXPECT_TRUE(identified.info.wholeCard);
+    EXPECT_EQ(identified.info.bigRomOffset, head);
+    bench.identity = ToImageIdentity(identified.info);
+    ASSERT_EQ(bench.RestoreFile(bench.dir.File("card.rom")), 0);
+    ExpectOnlyTheImageWritten(bench, before, bigRom);
+    EXPECT_TRUE(bench.Logged("Whole-card image: writing its big ROM from offset 0x8000"));
 }
 
 } // namespace

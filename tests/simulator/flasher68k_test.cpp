@@ -43,10 +43,11 @@ struct Board {
         return bytes;
     }
     // Runs one operation of the flasher on the CPU; the registers it left.
-    RegisterBlock Run(uint32_t operation, uint32_t a6, uint32_t count, uint32_t a3 = kSource) {
+    RegisterBlock Run(uint32_t operation, uint32_t a6, uint32_t count, uint32_t a3 = kSource,
+                      uint32_t blockSize = 0x10000) {
         RegisterBlock r = model.registers;
         r.d[3] = operation;
-        r.d[4] = 0x10000;
+        r.d[4] = blockSize;
         r.d[5] = count;
         r.a[2] = model.flashBase;
         r.a[3] = a3;
@@ -182,6 +183,16 @@ TEST_P(Flasher68k, RefusesMisalignedOrOutOfChipRequests) {
     }
     EXPECT_EQ(board.Run(9, base, 0).d[0], 2u);
     EXPECT_TRUE(board.Chip().Counters().erasedBlocks.empty());
+}
+
+// Without a CFI answer the flasher takes the block size it is given; an erase that shows the
+// real sector is larger stops the rewrite with 6 instead of going on.
+TEST(Flasher68kWithoutCfi, AnEraseReachingPastTheAssumedBlockStopsTheRewrite) {
+    Board board(*FindFlashPart("amd-nocfi-16m"));
+    uint32_t sector = board.model.flashBase + 0x18000; // a 32 KB block by assumption
+    Bytes data = DifferentFrom(board.Read(sector, 0x100), 2);
+    board.memory.Write(kSource, data.data(), data.size());
+    EXPECT_EQ(board.Run(1, sector, uint32_t(data.size()), kSource, 0x8000).d[0], 6u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Parts, Flasher68k, ::testing::ValuesIn(AllParts()), [](const auto &info) {

@@ -219,7 +219,7 @@ static void amd_command(const FlChip *chip, uint16_t command) {
     fl_write16(chip->base + AMD_UNLOCK1, command);
 }
 
-static int erase_sector(const FlChip *chip, uint32_t sector) {
+static int erase_sector_only(const FlChip *chip, uint32_t sector) {
     if (chip->kind == FL_KIND_INTEL) {
         /* Flexible-locking parts power up with every block locked. */
         fl_write16(sector, 0x60);
@@ -233,6 +233,19 @@ static int erase_sector(const FlChip *chip, uint32_t sector) {
     fl_write16(chip->base + AMD_UNLOCK2, 0x55);
     fl_write16(sector, 0x30);
     return amd_wait(chip, sector, ERASED_WORD);
+}
+
+/* Without a CFI answer the block size is the host's assumption.  A word in front of the block
+ * that an erase turned to 0xFFFF shows the real sector is larger: the rewrite stops there,
+ * loudly, rather than go on over bytes it never saved. */
+static int erase_sector(const FlChip *chip, uint32_t sector) {
+    int checked = chip->regionCount == 0 && sector > chip->base;
+    uint16_t wordBefore = checked ? fl_read16(sector - 2) : ERASED_WORD;
+    int status = erase_sector_only(chip, sector);
+    if (status == FL_OK && wordBefore != ERASED_WORD && fl_read16(sector - 2) != wordBefore) {
+        status = FL_ERR_GEOMETRY;
+    }
+    return status;
 }
 
 static int program_word(const FlChip *chip, uint32_t address, uint16_t value) {

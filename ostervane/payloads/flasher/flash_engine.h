@@ -13,6 +13,7 @@
 #define FL_ERR_NO_CFI 3   /* the chip gave no CFI answer (describe only) */
 #define FL_ERR_TIMEOUT 4  /* an AMD-style chip gave up (DQ5) or a chip never became ready */
 #define FL_ERR_KEPT 5     /* bytes below the range could not be written back after an erase */
+#define FL_ERR_GEOMETRY 6 /* without a CFI answer: an erase reached past the assumed block */
 #define FL_ERR_STATUS 0x80 /* + status bits 0x3A: an Intel-style chip reported an error */
 
 #define FL_KIND_AMD 1
