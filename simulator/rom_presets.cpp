@@ -2,6 +2,7 @@
 #include "simulator/rom_presets.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -45,33 +46,55 @@ RegisterBlock StartRegisters(uint32_t pc, uint32_t ramBase, uint16_t sr) {
     return r;
 }
 
-std::vector<HandheldModel> MakeModels() {
+HandheldModel V3Model() {
     HandheldModel v3;
     v3.name = "68k-v3";
     v3.description = "68k handheld, version 3 ROM header with manufacturer text";
     v3.family = RomFamily::M68kV3;
     v3.version = 3;
     v3.flashBase = 0x10C00000;
-    v3.flashEnd = 0x10E00000;
+    v3.flashPart = FindFlashPart("amd-bottom-16m");
     v3.bigRomBase = 0x10C08000;
     v3.bigRomStartField = 0x00C08000;
     v3.bigRomLength = 0x1D0000;
     v3.resetAddress = 0x10C000C0;
-    v3.manufacturer = "Ostervane Simulated Handhelds";
+    v3.manufacturer = "Palm Computing";
     v3.heap = HeapMarker{0x10DE0000, 0x00DE0000, 0x20000};
     v3.ramBase = 0x10000000;
     v3.ramSize = 0x200000;
+    v3.extraRam = {{0, 0x200000}}; // low memory, where images keep their store marker
     v3.registers = StartRegisters(0x10C0A3F2, v3.ramBase, 0x2700);
+    return v3;
+}
 
+HandheldModel V4Model() {
+    HandheldModel v4;
+    v4.name = "68k-v4";
+    v4.description = "68k handheld, version 4 ROM header; small and big ROM share a sector";
+    v4.family = RomFamily::M68kV4;
+    v4.version = 4;
+    v4.flashBase = 0x10000000;
+    v4.flashPart = FindFlashPart("amd-uniform-16m");
+    v4.bigRomBase = 0x10008000;
+    v4.bigRomStartField = 0x10008000;
+    v4.bigRomLength = 0x5A000;
+    v4.resetAddress = 0x100000C0;
+    v4.manufacturer = "Handspring, Inc.";
+    v4.heap = HeapMarker{0x10070000, 0x10070000, 0x10000};
+    v4.ramBase = 0;
+    v4.ramSize = 0x800000;
+    v4.registers = StartRegisters(0x10002B16, v4.ramBase, 0x2700);
+    return v4;
+}
+
+HandheldModel V5Model() {
     HandheldModel v5;
     v5.name = "68k-v5";
     v5.description = "68k handheld, version 5 ROM header with device id 'MT64'";
     v5.family = RomFamily::M68kV5;
     v5.version = 5;
     v5.flashBase = 0x10000000;
-    v5.flashEnd = 0x10040000;
-    v5.flashCommandSet = FlashCommandSet::Intel;
-    v5.flashBlockSize = 0x20000;
+    v5.flashPart = FindFlashPart("intel-bottom-16m");
     v5.bigRomBase = 0x10008000;
     v5.bigRomStartField = 0x10008000;
     v5.bigRomLength = 0x26000;
@@ -81,24 +104,39 @@ std::vector<HandheldModel> MakeModels() {
     v5.ramBase = 0;
     v5.ramSize = 0x1000000; // covers 0xD00000, where MT64 images keep their marker word
     v5.registers = StartRegisters(0x10001A2C, v5.ramBase, 0x2700);
+    return v5;
+}
 
+HandheldModel ArmModel() {
     HandheldModel arm;
     arm.name = "arm";
-    arm.description = "ARM handheld, little-endian ROM headers, device id 'SmA1'";
+    arm.description = "ARM handheld, little-endian ROM headers, device id 'atlc'";
     arm.family = RomFamily::Arm;
     arm.version = 6;
     arm.flashBase = 0x20000000;
-    arm.flashEnd = 0x20040000;
+    arm.flashPart = FindFlashPart("intel-bottom-32m");
     arm.bigRomBase = 0x20010000;
     arm.bigRomStartField = 0x20010000;
     arm.bigRomLength = 0x30000;
     arm.resetAddress = 0x20000000;
-    arm.deviceId = 0x536D4131; // 'SmA1'
+    arm.deviceId = 0x61746C63; // 'atlc'
     arm.ramBase = 0;
     arm.ramSize = 0x1000000;
     arm.registers = StartRegisters(0x20004A10, arm.ramBase, 0x2000);
+    return arm;
+}
 
-    return {v3, v5, arm};
+// A header's LocalID for `address`: the big ROM start field says where the card's LocalIDs
+// count from.
+uint32_t LocalId(const HandheldModel &m, uint32_t address) {
+    return address - m.bigRomBase + m.bigRomStartField;
+}
+
+// blockListOffset (the RAM block list lies 0x200 past the image base) and bigROMOffset.
+void PutImagePlaces(std::vector<uint8_t> &h, const HandheldModel &m, uint32_t imageBase,
+                    Order order) {
+    Put32(h, 88, LocalId(m, imageBase) + 0x200, order);
+    Put32(h, 104, m.bigRomStartField, order);
 }
 
 void PutManufacturer(std::vector<uint8_t> &h, const std::string &text) {
@@ -112,7 +150,7 @@ std::vector<uint8_t> SmallRomHeader(const HandheldModel &m) {
         Put32(h, 4, m.resetAddress, Order::Little);
         Put32(h, 8, 0xFEEDBEEF, Order::Little);
         Put16(h, 12, m.version, Order::Little);
-        Put32(h, 104, m.bigRomStartField, Order::Little);
+        PutImagePlaces(h, m, m.flashBase, Order::Little);
         Put32(h, 132, m.deviceId, Order::Little);
         return h;
     }
@@ -121,7 +159,7 @@ std::vector<uint8_t> SmallRomHeader(const HandheldModel &m) {
     Put32(h, 8, 0xFEEDBEEF, Order::Big);
     Put16(h, 12, m.version, Order::Big);
     PutManufacturer(h, m.manufacturer);
-    Put32(h, 104, m.bigRomStartField, Order::Big);
+    PutImagePlaces(h, m, m.flashBase, Order::Big);
     if (m.deviceId != 0) {
         Put32(h, 130, m.deviceId, Order::Big);
     }
@@ -134,6 +172,7 @@ std::vector<uint8_t> BigRomHeader(const HandheldModel &m) {
     Put32(h, 8, 0xFEEDBEEF, Order::Big);
     Put16(h, 12, m.version, Order::Big);
     if (m.family == RomFamily::Arm) {
+        PutImagePlaces(h, m, m.bigRomBase, Order::Little);
         Put32(h, 108, m.bigRomLength, Order::Little);
         Put32(h, 132, m.deviceId, Order::Little);
         return h;
@@ -141,6 +180,7 @@ std::vector<uint8_t> BigRomHeader(const HandheldModel &m) {
     Put32(h, 0, m.registers.ssp, Order::Big);
     Put32(h, 4, m.resetAddress, Order::Big);
     PutManufacturer(h, m.manufacturer);
+    PutImagePlaces(h, m, m.bigRomBase, Order::Big);
     Put32(h, 108, m.bigRomLength, Order::Big);
     if (m.deviceId != 0) {
         Put32(h, 130, m.deviceId, Order::Big);
@@ -165,8 +205,16 @@ void ProgramPattern(HandheldMemory &memory, uint32_t from, uint32_t to) {
 
 } // namespace
 
+uint32_t HandheldModel::RomEnd() const {
+    uint64_t end = uint64_t{bigRomBase} + bigRomLength;
+    if (heap) {
+        end = std::max(end, uint64_t{heap->address} + heap->length);
+    }
+    return static_cast<uint32_t>(std::min<uint64_t>(end, UINT32_MAX));
+}
+
 const std::vector<HandheldModel> &HandheldModels() {
-    static const std::vector<HandheldModel> models = MakeModels();
+    static const std::vector<HandheldModel> models = {V3Model(), V4Model(), V5Model(), ArmModel()};
     return models;
 }
 
@@ -186,20 +234,39 @@ uint8_t RomPatternByte(uint32_t address) {
     return static_cast<uint8_t>(x >> 24);
 }
 
+std::string FlashHoldsRom(const HandheldModel &model) {
+    if (model.flashPart == nullptr) {
+        return "the handheld has no flash part";
+    }
+    uint64_t flashEnd = uint64_t{model.flashBase} + model.flashPart->Size();
+    if (model.bigRomBase < model.flashBase || model.RomEnd() > flashEnd) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "flash part %s (%u KB at 0x%08X) does not hold the ROM, which reaches "
+                      "0x%08X",
+                      model.flashPart->name.c_str(), model.flashPart->Size() / 1024,
+                      model.flashBase, model.RomEnd());
+        return text;
+    }
+    return {};
+}
+
 HandheldMemory BuildMemory(const HandheldModel &model) {
     HandheldMemory memory;
-    memory.MapRom("flash", model.flashBase, model.flashEnd - model.flashBase);
+    uint32_t flashEnd = model.FlashEnd();
+    memory.MapRom("flash", model.flashBase, flashEnd - model.flashBase);
     memory.MapRam("RAM", model.ramBase, model.ramSize);
-    memory.AttachFlashChip(std::make_shared<FlashChip>(
-        model.flashCommandSet, model.flashBase, model.flashEnd - model.flashBase,
-        model.flashBlockSize, model.family == RomFamily::Arm));
-    ProgramPattern(memory, model.flashBase, model.bigRomBase + model.bigRomLength);
+    for (const RamRange &ram : model.extraRam) {
+        memory.MapRam("RAM", ram.base, ram.size);
+    }
+    memory.AttachFlashChip(std::make_shared<FlashChip>(*model.flashPart, model.flashBase,
+                                                       model.family == RomFamily::Arm));
+    ProgramPattern(memory, model.flashBase, flashEnd);
     std::vector<uint8_t> small = SmallRomHeader(model);
     memory.Program(model.flashBase, small.data(), small.size());
     std::vector<uint8_t> big = BigRomHeader(model);
     memory.Program(model.bigRomBase, big.data(), big.size());
     if (model.heap) {
-        ProgramPattern(memory, model.heap->address, model.flashEnd);
         std::vector<uint8_t> marker = HeapMarkerBlock(*model.heap);
         memory.Program(model.heap->address, marker.data(), marker.size());
     }
@@ -212,7 +279,7 @@ std::string LoadBigRomImage(HandheldMemory &memory, const HandheldModel &model,
         return "the ROM image is empty";
     }
     uint64_t end = uint64_t{model.bigRomBase} + image.size();
-    if (end > model.flashEnd &&
+    if (end > model.FlashEnd() &&
         !memory.GrowRegion(model.flashBase, static_cast<uint32_t>(std::min<uint64_t>(
                                                 end - model.flashBase, UINT32_MAX)))) {
         return "the ROM image does not fit in the handheld's address space";

@@ -1,20 +1,29 @@
 // Models of the handheld families that the host's ROM probe tells apart, and the simulated
 // handhelds built from them: memory map, ROM headers, heap marker and start-up registers.
 //
-// Presets (ROM bytes outside the headers follow RomPatternByte, so misplaced data shows):
-//   "68k-v3"  small ROM 0x10C00000, header version 3 with manufacturer text, big ROM start
-//             stored as 0x00C08000 (bit 28 clear), big ROM 0x10C08000 length 0x1D0000, heap
-//             marker at 0x10DE0000 (address field 0x00DE0000, length 0x20000): backup length
-//             0x1F8000; flash 0x10C00000-0x10E00000; RAM 0x10000000 (2 MB); pc 0x10C0A3F2.
+// Presets (ROM bytes outside the headers follow RomPatternByte over the whole flash, so
+// misplaced data shows; both headers give blockListOffset = image base + 0x200 and the big ROM's
+// place at 104, in the card's LocalID space):
+//   "68k-v3"  small ROM 0x10C00000, header version 3 with manufacturer "Palm Computing", big ROM
+//             start stored as 0x00C08000 (bit 28 clear: LocalIDs count from 0x10000000), big ROM
+//             0x10C08000 length 0x1D0000, heap marker at 0x10DE0000 (address field 0x00DE0000,
+//             length 0x20000): backup length 0x1F8000; flash amd-bottom-16m at 0x10C00000 (the
+//             small ROM in its boot sectors, the big ROM from the 32 KB sector on); RAM
+//             0x10000000 (2 MB) and low memory at 0 (2 MB); pc 0x10C0A3F2.
+//   "68k-v4"  small ROM 0x10000000, version 4, manufacturer "Handspring, Inc.", big ROM
+//             0x10008000 (stored with bit 28 set) length 0x5A000, so the small ROM shares the
+//             first 64 KB sector with the head of the big ROM; heap marker at 0x10070000 (length
+//             0x10000): backup length 0x78000; flash amd-uniform-16m at 0x10000000; RAM 0
+//             (8 MB); pc 0x10002B16.
 //   "68k-v5"  small ROM 0x10000000, version 5, device id 'MT64' at offset 130, big ROM
 //             0x10008000 length 0x26000, heap marker at 0x10030000 (length 0x10000): backup
-//             length 0x38000; flash 0x10000000-0x10040000, one Intel-style chip with 128 KB
-//             blocks; RAM 0 (16 MB); pc 0x10001A2C.
+//             length 0x38000; flash intel-bottom-16m at 0x10000000 (the small ROM in its own
+//             8 KB parameter blocks); RAM 0 (16 MB); pc 0x10001A2C.
 //   "arm"     small ROM 0x20000000 with little-endian header (EF BE ED FE, version 6, big ROM
-//             start at 104 and device id 'SmA1' at 132, both little-endian), big ROM
+//             start at 104 and device id 'atlc' at 132, both little-endian), big ROM
 //             0x20010000 with a big-endian FE ED BE EF signature, version 6 (big-endian) and
-//             length 0x30000 little-endian at 108; no heap marker; flash 0x20000000-0x20040000,
-//             one AMD-style chip with 64 KB blocks; RAM 0 (16 MB); pc 0x20004A10.
+//             length 0x30000 little-endian at 108; no heap marker; flash intel-bottom-32m at
+//             0x20000000 on a little-endian bus; RAM 0 (16 MB); pc 0x20004A10.
 #pragma once
 
 #include <cstdint>
@@ -27,11 +36,12 @@
 
 #include "simulator/debugger.h"
 #include "simulator/flash_chip.h"
+#include "simulator/flash_parts.h"
 #include "simulator/handheld_memory.h"
 
 namespace ostervane::simulator {
 
-enum class RomFamily { M68kV3, M68kV5, Arm };
+enum class RomFamily { M68kV3, M68kV4, M68kV5, Arm };
 
 struct HeapMarker {
     uint32_t address = 0;      // where the 16-byte block lies
@@ -39,15 +49,18 @@ struct HeapMarker {
     uint32_t length = 0;
 };
 
+struct RamRange {
+    uint32_t base = 0;
+    uint32_t size = 0;
+};
+
 struct HandheldModel {
     std::string name;
     std::string description;
     RomFamily family = RomFamily::M68kV3;
     uint16_t version = 0;
-    uint32_t flashBase = 0; // the small ROM starts here
-    uint32_t flashEnd = 0;
-    FlashCommandSet flashCommandSet = FlashCommandSet::Amd;
-    uint32_t flashBlockSize = 0x10000;
+    uint32_t flashBase = 0; // the small ROM starts here, and the flash chip
+    const FlashPart *flashPart = nullptr;
     uint32_t bigRomBase = 0;
     uint32_t bigRomStartField = 0; // the big ROM start as the small ROM header stores it
     uint32_t bigRomLength = 0;
@@ -57,16 +70,25 @@ struct HandheldModel {
     std::optional<HeapMarker> heap;
     uint32_t ramBase = 0;
     uint32_t ramSize = 0;
-    RegisterBlock registers; // as the handheld entered its debugger
+    std::vector<RamRange> extraRam; // more RAM regions, such as low memory
+    RegisterBlock registers;        // as the handheld entered its debugger
+
+    uint32_t FlashEnd() const { return flashBase + flashPart->Size(); }
+    // How far the ROM reaches: the big ROM, or the heap marker's area behind it.
+    uint32_t RomEnd() const;
 };
 
 const std::vector<HandheldModel> &HandheldModels();
 const HandheldModel *FindHandheldModel(std::string_view name);
 
+// Empty when the model's flash part holds its whole ROM, otherwise why it does not.
+std::string FlashHoldsRom(const HandheldModel &model);
+
 // The deterministic content of ROM bytes that no header covers.
 uint8_t RomPatternByte(uint32_t address);
 
 // The model's memory: flash (with its chip) holding both headers and the heap marker, and RAM.
+// The model's flash part must hold its ROM (FlashHoldsRom).
 HandheldMemory BuildMemory(const HandheldModel &model);
 
 // Puts `image` (a ROM image file, e.g. one a backup wrote) at the big ROM start, growing the
