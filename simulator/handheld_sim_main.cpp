@@ -30,6 +30,9 @@ void OnSignal(int) {
 
 struct Arguments {
     std::string model;
+    std::string flashPart;
+    std::optional<uint32_t> deviceId;
+    std::optional<std::string> manufacturer;
     std::string romFile;
     std::string link;
     uint32_t baud = 0;
@@ -42,7 +45,8 @@ struct Arguments {
 
 void PrintHelp() {
     std::printf(
-        "Usage: handheld-sim --model NAME [--rom FILE] [--link PATH] [--baud N]\n"
+        "Usage: handheld-sim --model NAME [--flash PART] [--device-id CODE]\n"
+        "                    [--manufacturer TEXT] [--rom FILE] [--link PATH] [--baud N]\n"
         "                    [--fault FAULTS]... [--reenter-after MS] [--enter-delay MS]\n"
         "                    [--cpu] [--verbose]\n"
         "\n"
@@ -54,7 +58,14 @@ void PrintHelp() {
         std::printf("                        %-8s %s\n", model.name.c_str(),
                     model.description.c_str());
     }
+    std::printf("  --flash PART        carry this flash part instead of the model's own:\n");
+    for (const FlashPart &part : FlashParts()) {
+        std::printf("                        %-17s %s\n", part.name.c_str(),
+                    part.description.c_str());
+    }
     std::printf(
+        "  --device-id CODE    the four-character device id the ROM headers give\n"
+        "  --manufacturer TEXT the manufacturer text the ROM headers give (at most 32 bytes)\n"
         "  --rom FILE          put FILE (a ROM image, such as a backup) at the big ROM start\n"
         "                      instead of the model's own big ROM\n"
         "  --link PATH         also make the symbolic link PATH to the terminal (removed on\n"
@@ -86,6 +97,16 @@ bool ParseNumber(const char *text, uint32_t *value) {
     return true;
 }
 
+constexpr size_t kManufacturerTextSize = 32;
+
+uint32_t FourCharacterCode(const char *text) {
+    uint32_t code = 0;
+    for (int i = 0; i < 4; ++i) {
+        code = code << 8 | static_cast<uint8_t>(text[i]);
+    }
+    return code;
+}
+
 // 0 to go on, otherwise the exit status (2 for usage errors, 0 after --help).
 int ParseArguments(int argc, char **argv, Arguments *args) {
     auto usage = [](const std::string &why) {
@@ -114,6 +135,18 @@ int ParseArguments(int argc, char **argv, Arguments *args) {
         uint32_t number = 0;
         if (option == "--model") {
             args->model = value;
+        } else if (option == "--flash") {
+            args->flashPart = value;
+        } else if (option == "--device-id") {
+            if (std::strlen(value) != 4) {
+                return usage("--device-id needs four characters");
+            }
+            args->deviceId = FourCharacterCode(value);
+        } else if (option == "--manufacturer") {
+            if (std::strlen(value) > kManufacturerTextSize) {
+                return usage("--manufacturer takes at most 32 bytes");
+            }
+            args->manufacturer = value;
         } else if (option == "--rom") {
             args->romFile = value;
         } else if (option == "--link") {
@@ -177,6 +210,37 @@ bool MakeLink(const std::string &link, const std::string &target) {
     return true;
 }
 
+// The model the arguments ask for, with its flash part, device id and manufacturer swapped as
+// asked; 0, or the exit status.
+int ChooseModel(const Arguments &args, std::optional<HandheldModel> *chosen) {
+    const HandheldModel *preset = FindHandheldModel(args.model);
+    if (preset == nullptr) {
+        std::fprintf(stderr, "handheld-sim: unknown model %s (see --help)\n", args.model.c_str());
+        return 2;
+    }
+    HandheldModel model = *preset;
+    if (!args.flashPart.empty()) {
+        model.flashPart = FindFlashPart(args.flashPart);
+        if (model.flashPart == nullptr) {
+            std::fprintf(stderr, "handheld-sim: unknown flash part %s (see --help)\n",
+                         args.flashPart.c_str());
+            return 2;
+        }
+    }
+    if (std::string why = FlashHoldsRom(model); !why.empty()) {
+        std::fprintf(stderr, "handheld-sim: %s\n", why.c_str());
+        return 2;
+    }
+    if (args.deviceId) {
+        model.deviceId = *args.deviceId;
+    }
+    if (args.manufacturer) {
+        model.manufacturer = *args.manufacturer;
+    }
+    *chosen = std::move(model);
+    return 0;
+}
+
 void InstallSignalHandlers() {
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -193,10 +257,9 @@ int main(int argc, char **argv) {
     if (int status = ParseArguments(argc, argv, &args); status != 0) {
         return status < 0 ? 0 : status;
     }
-    const HandheldModel *model = FindHandheldModel(args.model);
-    if (model == nullptr) {
-        std::fprintf(stderr, "handheld-sim: unknown model %s (see --help)\n", args.model.c_str());
-        return 2;
+    std::optional<HandheldModel> model;
+    if (int status = ChooseModel(args, &model); status != 0) {
+        return status;
     }
 
     HandheldMemory memory = BuildMemory(*model);
