@@ -36,7 +36,7 @@ TEST(Probe, Version3HeaderSetsBit28OfTheBigRomAndTheHeapGivesTheLength) {
     EXPECT_EQ(rom.bigRomLength, 0x1D0000u);
     EXPECT_EQ(rom.backupLength, 0x1F8000u); // 0x20000 + (0x10DE0000 - 0x10C08000)
     EXPECT_EQ(rom.deviceId, 0u);
-    EXPECT_EQ(rom.deviceManufacturer, "Ostervane Simulated Handhelds");
+    EXPECT_EQ(rom.deviceManufacturer, "Palm Computing");
     EXPECT_EQ(bench.recorder.slot.logLines,
               (std::vector<std::string>{"SIM: ROM Start: 0x10C00000", "SIM: Got SmallROM Header"}));
     // pc 0x10C0A3F2 is probed at the start of its 1 MB block; the heap search starts at the
@@ -53,6 +53,17 @@ TEST(Probe, Version3HeaderSetsBit28OfTheBigRomAndTheHeapGivesTheLength) {
     EXPECT_EQ(high.job.Rom().flasherAddress, 0x200000u);
     EXPECT_EQ(high.job.Rom().imageBufferAddress, 0x300000u);
     EXPECT_EQ(high.job.Rom().flashBlockSize, 0x20000u);
+}
+
+TEST(Probe, Version4SmallRomSharingASectorWithTheBigRomFindsTheHeapMarker) {
+    LinkBench bench(Model("68k-v4"));
+    ASSERT_EQ(Probe(bench), 0);
+    const HandheldRom &rom = bench.job.Rom();
+    EXPECT_EQ(rom.cardBase, 0x10000000u);
+    EXPECT_EQ(rom.bigRomBase, 0x10008000u);
+    EXPECT_EQ(rom.flasherAddress, 0x200000u);
+    EXPECT_EQ(rom.deviceManufacturer, "Handspring, Inc.");
+    EXPECT_EQ(rom.backupLength, 0x78000u); // 0x10000 + (0x10070000 - 0x10008000)
 }
 
 TEST(Probe, Version5HeaderGivesTheDeviceIdAndAnMT64GetsItsFourWords) {
@@ -80,7 +91,6 @@ TEST(Probe, ArmHeadersAreLittleEndianAndTheCardStartsAtTheTopNibble) {
     // The arm preset moved up 1 MB, so the small ROM start and the card start differ.
     sim::HandheldModel model = Model("arm");
     model.flashBase = 0x20100000;
-    model.flashEnd = 0x20140000;
     model.bigRomBase = model.bigRomStartField = 0x20110000;
     model.registers.pc = 0x20104A10;
     LinkBench bench(model);
@@ -91,7 +101,7 @@ TEST(Probe, ArmHeadersAreLittleEndianAndTheCardStartsAtTheTopNibble) {
     EXPECT_EQ(rom.bigRomBase, 0x20110000u);
     EXPECT_EQ(rom.bigRomLength, 0x30000u);
     EXPECT_EQ(rom.backupLength, 0x30000u);
-    EXPECT_EQ(rom.deviceId, 0x536D4131u); // 'SmA1'
+    EXPECT_EQ(rom.deviceId, 0x61746C63u); // 'atlc'
     EXPECT_EQ(rom.cardBase, 0x20000000u);
     EXPECT_EQ(rom.resetAddress, 0x20000000u);
     EXPECT_EQ(bench.recorder.slot.logLines.at(0), "SIM: ROM Start: 0x20100000");

@@ -129,8 +129,12 @@ TEST(Presets, HeadersAndHeapMarkerReadAsTheProbeExpects) {
     EXPECT_EQ(Be32(small, 8), 0xFEEDBEEFu);
     EXPECT_EQ(small[13], 3);
     EXPECT_EQ(Be32(small, 104), 0x00C08000u);
-    EXPECT_STREQ(reinterpret_cast<const char *>(&small[48]), "Ostervane Simulated Handhelds");
-    EXPECT_EQ(Be32(v3.Read(0x10C08000, 256), 108), 0x1D0000u);
+    EXPECT_STREQ(reinterpret_cast<const char *>(&small[48]), "Palm Computing");
+    EXPECT_EQ(Be32(small, 88), 0x00C00200u); // the RAM block list, in the card's LocalIDs
+    Bytes big = v3.Read(0x10C08000, 256);
+    EXPECT_EQ(Be32(big, 88), 0x00C08200u);
+    EXPECT_EQ(Be32(big, 104), 0x00C08000u);
+    EXPECT_EQ(Be32(big, 108), 0x1D0000u);
     Bytes marker = v3.Read(0x10DE0000, 16);
     EXPECT_EQ(Bytes(marker.begin(), marker.begin() + 4), (Bytes{'h', 'E', 'a', 'P'}));
     EXPECT_EQ(Be32(marker, 4), 0x00DE0000u);
@@ -143,12 +147,21 @@ TEST(Presets, HeadersAndHeapMarkerReadAsTheProbeExpects) {
     EXPECT_EQ(Be32(small5, 130), 0x4D543634u); // 'MT64'
     EXPECT_EQ(Be32(v5.Read(0x10008000, 256), 108), 0x26000u);
 
+    // The small ROM shares its flash sector with the head of the big ROM.
+    Host v4("68k-v4");
+    Bytes small4 = v4.Read(0x10000000, 256);
+    EXPECT_EQ(small4[13], 4);
+    EXPECT_EQ(Be32(small4, 104), 0x10008000u);
+    EXPECT_STREQ(reinterpret_cast<const char *>(&small4[48]), "Handspring, Inc.");
+    EXPECT_EQ(Be32(v4.Read(0x10008000, 256), 8), 0xFEEDBEEFu);
+    EXPECT_EQ(v4.Read(0x10070000, 4), (Bytes{'h', 'E', 'a', 'P'}));
+
     Host arm("arm");
     Bytes smallArm = arm.Read(0x20000000, 256);
     EXPECT_EQ(Bytes(smallArm.begin() + 8, smallArm.begin() + 14),
               (Bytes{0xEF, 0xBE, 0xED, 0xFE, 6, 0}));
     EXPECT_EQ(Bytes(smallArm.begin() + 104, smallArm.begin() + 108), (Bytes{0, 0, 1, 0x20}));
-    EXPECT_EQ(Bytes(smallArm.begin() + 132, smallArm.begin() + 136), (Bytes{'1', 'A', 'm', 'S'}));
+    EXPECT_EQ(Bytes(smallArm.begin() + 132, smallArm.begin() + 136), (Bytes{'c', 'l', 't', 'a'}));
     Bytes bigArm = arm.Read(0x20010000, 256);
     EXPECT_EQ(Bytes(bigArm.begin() + 8, bigArm.begin() + 14),
               (Bytes{0xFE, 0xED, 0xBE, 0xEF, 0, 6}));
@@ -166,7 +179,7 @@ TEST(Presets, HeadersAndHeapMarkerReadAsTheProbeExpects) {
 
 TEST(Debugger, BusErrorsWritesAndRequestsItCannotServe) {
     Host host("68k-v5");
-    Bytes busError = host.Wire(kCmdReadMemory, ReadData(0x10040000 - 8, 16));
+    Bytes busError = host.Wire(kCmdReadMemory, ReadData(0x10200000 - 8, 16));
     ASSERT_GT(busError.size(), 16u);
     EXPECT_EQ(busError[10], kReplyState);
     EXPECT_EQ(busError[15], kExceptionBusError);
