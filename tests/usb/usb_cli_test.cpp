@@ -166,7 +166,10 @@ TEST(UsbCommandJobs, ARestoreFailsWhenOneOfItsHandheldsFails) {
     TempDir dir;
     const sim::HandheldModel &model = Model("68k-v5");
     auto matching = sim::MakeHandheld(model);
-    auto other = sim::MakeHandheld(Model("68k-v3")); // the image's addresses are not its flash
+    auto other = sim::MakeHandheld(model);
+    // A worn word where the image differs from the flash: that handheld's flash fails.
+    uint32_t changed = model.flashBase + 0x20000;
+    other->Memory().FlashChipAt(changed)->AddWornWord(changed);
     WriteFile(dir.File("image.rom"), ImageFor(*matching, model));
     sim::SimulatedUsbLibrary usb;
     UsbCommand command(usb, RestoreSettings(dir.File("image.rom"), model), 2);
