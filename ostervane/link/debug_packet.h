@@ -117,7 +117,6 @@ public:
     int32_t SaveRom(uint32_t address, uint32_t length);
     int32_t RunRestore();
     bool HandheldMatchesImage() const;
-    int32_t LoadFile(std::FILE *file, uint32_t address, uint32_t count);
     int32_t LoadBytes(std::span<const uint8_t> bytes, uint32_t address);
     int32_t FlashBlock(uint32_t cardBase, uint32_t destination, uint32_t source, uint32_t count);
     // The 68k flasher's other operations: the CRC-32 of flash (or RAM), and what chip the

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "ostervane/core/slot_event.h"
-#include "ostervane/link/byte_order.h"
+#include "ostervane/link/arm_header_order.h"
 #include "ostervane/link/debug_packet.h"
 #include "ostervane/platform/replace_file.h"
 
@@ -13,22 +13,6 @@ namespace ostervane {
 namespace {
 
 constexpr uint32_t kFileBlockSize = 4096;
-
-// ARM headers are little-endian apart from their signature and version, which the saved
-// image carries little-endian too.
-void RewriteArmHeader(uint8_t *block, uint32_t size) {
-    if (size < 14 || ReadBe32(block + 8) != 0xFEEDBEEF) {
-        return;
-    }
-    uint16_t version = static_cast<uint16_t>((block[12] << 8) | block[13]);
-    if (version <= 5) {
-        return;
-    }
-    const uint8_t littleEndianSignature[4] = {0xEF, 0xBE, 0xED, 0xFE};
-    std::copy(littleEndianSignature, littleEndianSignature + 4, block + 8);
-    block[12] = static_cast<uint8_t>(version);
-    block[13] = static_cast<uint8_t>(version >> 8);
-}
 
 } // namespace
 
@@ -66,7 +50,7 @@ int32_t DebugPacket::SaveRom(uint32_t address, uint32_t length) {
             break;
         }
         if (done == 0) {
-            RewriteArmHeader(block.data(), size);
+            ArmHeaderToFileOrder(block.data(), size);
         }
         if (!file.Write(block.data(), size)) {
             status = ErrCannotOpenFile;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ostervane/core/slot_event.h"
+#include "ostervane/link/arm_header_order.h"
 #include "ostervane/link/byte_order.h"
 #include "ostervane/link/crc32.h"
 #include "ostervane/link/debug_packet.h"
@@ -124,6 +125,8 @@ int32_t DebugPacket::RunRestore() {
     return status;
 }
 
+// Copies image bytes into handheld memory in 4,096-byte groups, each with up to 10 tries, one
+// progress step per group.
 int32_t DebugPacket::LoadBytes(std::span<const uint8_t> bytes, uint32_t address) {
     for (size_t done = 0; done < bytes.size();) {
         uint32_t size =
@@ -139,20 +142,6 @@ int32_t DebugPacket::LoadBytes(std::span<const uint8_t> bytes, uint32_t address)
             return status;
         }
         Report(EvProgressStep);
-        done += size;
-    }
-    return 0;
-}
-
-int32_t DebugPacket::LoadFile(std::FILE *file, uint32_t address, uint32_t count) {
-    std::vector<uint8_t> piece(kFileBlockSize);
-    for (uint32_t done = 0; done < count;) {
-        uint32_t size = std::min(kFileBlockSize, count - done);
-        size_t got = std::fread(piece.data(), 1, size, file);
-        std::fill(piece.begin() + got, piece.begin() + size, 0xFF);
-        if (int32_t status = LoadBytes({piece.data(), size}, address + done); status != 0) {
-            return status;
-        }
         done += size;
     }
     return 0;
@@ -186,9 +175,11 @@ int32_t DebugPacket::FlashArm() {
     Report(EvProgressStart, &blocks);
     LogImagePart();
     uint32_t loadBase = settings_.image.imageLoadBase;
-    int32_t status = std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) == 0
-                         ? LoadFile(file.get(), loadBase + kArmImageOffset, size)
-                         : kArmImageUnreadable;
+    // The handheld holds its header's signature and version big-endian, as before the backup
+    // turned them around.
+    std::vector<uint8_t> image = ReadPiece(file.get(), offset, size);
+    ArmHeaderToHandheldOrder(image.data(), size);
+    int32_t status = LoadBytes(image, loadBase + kArmImageOffset);
     Report(EvProgressEnd);
     file.reset();
     if (status != 0) {

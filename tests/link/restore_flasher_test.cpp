@@ -75,6 +75,14 @@ struct RestoreBench {
         }
         return status;
     }
+    // A backup of the handheld into `path`, as a job on the same line.
+    int32_t Backup(const std::string &path) {
+        recorders.push_back(std::make_unique<JobRecorder>());
+        jobs.push_back(std::make_unique<DebugPacket>(recorders.back()->Settings(path)));
+        pipe.Open();
+        jobs.back()->AttachPipe(&pipe);
+        return jobs.back()->RunJob();
+    }
     Bytes Flash(uint32_t address, size_t count) { return MemoryBytes(*handheld, address, count); }
     Bytes WholeFlash() { return Flash(model.flashBase, model.FlashEnd() - model.flashBase); }
     sim::FlashChip &Chip() { return *handheld->Memory().FlashChipAt(model.flashBase); }
@@ -209,6 +217,27 @@ TEST(RestoreOnlyChanged, OnlyTheChangedPieceTravelsAndTheBarStillReachesTheEnd) 
     EXPECT_EQ(bench.recorder->slot.barRange, 0x48);
     std::vector<std::string> events = bench.recorder->slot.Events();
     EXPECT_EQ(std::count(events.begin(), events.end(), "step"), 0x48);
+}
+
+// What a user does first: back a handheld up, and restore the backup into one of its kind.
+TEST(RestoreBackups, EveryPresetsBackupIsAcceptedAndRestoresIntoItsKind) {
+    for (const char *name : {"68k-v3", "68k-v4", "68k-v5", "arm"}) {
+        SCOPED_TRACE(name);
+        RestoreBench source(Model(name));
+        std::string path = source.dir.File("backup.rom");
+        ASSERT_EQ(source.Backup(path), 0);
+        RecordingPrompter prompter; // accepts a family warning
+        RomIdentification identified = IdentifyRomImage(path, prompter);
+        ASSERT_EQ(identified.verdict, RomVerdict::Restore);
+        EXPECT_FALSE(identified.info.wholeCard);
+
+        RestoreBench target(Model(name));
+        target.identity = ToImageIdentity(identified.info);
+        Bytes image = ReadFile(path);
+        Patch(*target.handheld, target.model.bigRomBase + 0x200, Bytes(0x100, 0x5A));
+        ASSERT_EQ(target.RestoreFile(path), 0);
+        EXPECT_EQ(target.WholeFlash(), source.WholeFlash());
+    }
 }
 
 TEST(RestoreWholeCard, OnlyTheBigRomPartIsWritten) {
