@@ -22,6 +22,7 @@
 #include "simulator/flash_chip.h"
 #include "simulator/rom_presets.h"
 #include "simulator/simulated_pipe.h"
+#include "tests/simulator/different_bytes.h"
 
 namespace {
 
@@ -39,14 +40,7 @@ struct Figure {
 };
 std::vector<Figure> gFigures;
 
-std::vector<uint8_t> DifferentFrom(const std::vector<uint8_t> &current, uint32_t seed) {
-    std::vector<uint8_t> bytes(current.size());
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        seed = seed * 1103515245u + 12345u;
-        bytes[i] = static_cast<uint8_t>(current[i] ^ (1 + (seed >> 16) % 255));
-    }
-    return bytes;
-}
+using ostervane::testing::DifferentFrom;
 
 SimTime ChipBusy(HandheldDebugger &handheld) {
     SimTime total{0};

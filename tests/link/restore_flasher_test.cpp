@@ -7,6 +7,7 @@
 #include "ostervane/core/rom_image.h"
 #include "ostervane/payloads/payloads.h"
 #include "simulator/cpu_runner.h"
+#include "tests/simulator/different_bytes.h"
 
 namespace ostervane {
 namespace {
@@ -15,16 +16,6 @@ using namespace testing;
 
 bool Contains(const std::vector<std::string> &lines, const std::string &line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-// Random bytes, each different from the one in `current` at its place.
-Bytes DifferentFrom(const Bytes &current, uint32_t seed) {
-    Bytes bytes(current.size());
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        seed = seed * 1103515245u + 12345u;
-        bytes[i] = static_cast<uint8_t>(current[i] ^ (1 + (seed >> 16) % 255));
-    }
-    return bytes;
 }
 
 sim::HandheldModel WithPart(const std::string &model, const std::string &part) {

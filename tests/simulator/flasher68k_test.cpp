@@ -12,6 +12,7 @@
 #include "simulator/flash_behaviour.h"
 #include "simulator/flash_chip.h"
 #include "simulator/rom_presets.h"
+#include "tests/simulator/different_bytes.h"
 
 namespace ostervane::simulator {
 namespace {
@@ -74,15 +75,7 @@ struct Board {
     RegisterBlock last;
 };
 
-// Bytes that differ from `current` in every position.
-Bytes DifferentFrom(const Bytes &current, uint32_t seed) {
-    Bytes bytes(current.size());
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        seed = seed * 1103515245u + 12345u;
-        bytes[i] = static_cast<uint8_t>(current[i] ^ (1 + (seed >> 16) % 255));
-    }
-    return bytes;
-}
+using ostervane::testing::DifferentFrom;
 
 std::vector<const FlashPart *> AllParts() {
     std::vector<const FlashPart *> parts;

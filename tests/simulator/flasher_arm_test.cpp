@@ -10,6 +10,7 @@
 #include "simulator/cpu_runner.h"
 #include "simulator/flash_chip.h"
 #include "simulator/rom_presets.h"
+#include "tests/simulator/different_bytes.h"
 
 namespace ostervane::simulator {
 namespace {
@@ -72,14 +73,7 @@ struct ArmBoard {
     ArmCpuRunner cpu;
 };
 
-Bytes DifferentFrom(const Bytes &current, uint32_t seed) {
-    Bytes bytes(current.size());
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        seed = seed * 1103515245u + 12345u;
-        bytes[i] = static_cast<uint8_t>(current[i] ^ (1 + (seed >> 16) % 255));
-    }
-    return bytes;
-}
+using ostervane::testing::DifferentFrom;
 
 class ArmFlasher : public ::testing::TestWithParam<const char *> {};
 
