@@ -51,6 +51,8 @@ void prc_clear_error(void);
 prc_handle *prc_handle_new(void);
 void prc_handle_free(prc_handle *h);
 int prc_is_writable_mode(int mode);
+
+/* owned_bytes.c */
 /* Replaces a body or block with a copy of size bytes (NULL or 0: none); refuses more than
  * PRC_MAX_DATA_SIZE bytes with PRC_EBADARG, and PRC_ENOMEM leaves the old copy. */
 int prc_replace_bytes(uint8_t **bytes, uint32_t *bytes_len, const void *data, uint32_t size);
