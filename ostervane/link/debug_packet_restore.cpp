@@ -39,6 +39,7 @@ constexpr uint32_t kImageMarker = 0xFEEDFACE;
 constexpr uint32_t kFlashOperation = 1;
 constexpr uint32_t kChecksumOperation = 2;
 constexpr uint32_t kDescribeOperation = 3;
+constexpr uint32_t kNoCfiAnswer = 3;
 
 // Register offsets in the saved register block.
 constexpr size_t kD0 = 0, kD2 = 2 * 4, kD3 = 3 * 4, kD4 = 4 * 4, kD5 = 5 * 4;
@@ -256,12 +257,14 @@ int32_t DebugPacket::DescribeFlash(FlashGeometry *geometry) {
         status != 0) {
         return status;
     }
+    // Without a CFI answer (3) the description still names the command set and the ids.
+    uint32_t result = FlasherResult(0);
     uint8_t description[FlashGeometry::kMaxDescriptionSize] = {};
-    bool described =
-        FlasherResult(0) == 0 && ReadMemory(buffer, description, sizeof description) == 0;
+    bool described = (result == 0 || result == kNoCfiAnswer) &&
+                     ReadMemory(buffer, description, sizeof description) == 0;
     *geometry = FlashGeometry::FromDescription(description, described ? sizeof description : 0,
                                                rom_.cardBase, rom_.flashBlockSize);
-    if (!described) {
+    if (result != 0) {
         geometry->regions.clear();
     }
     return 0;
