@@ -22,7 +22,7 @@ add_executable(usb_tests ${USB_TEST_SOURCES})
 target_include_directories(usb_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_link_libraries(usb_tests PRIVATE handheld_simulator_usb GTest::gtest_main)
 gtest_discover_tests(usb_tests DISCOVERY_MODE PRE_TEST)
-target_link_libraries(usb_tests PRIVATE ostervane_cli_support ostervane_payloads)
+target_link_libraries(usb_tests PRIVATE ostervane_cli_support ostervane_payloads ostervane_platform)
 
 # Lets the logged-in user open handhelds on USB without root.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/udev/60-palm-handhelds.rules

@@ -8,7 +8,8 @@
 #include "ostervane/cli/console_session.h"
 #include "ostervane/cli/job_options.h"
 #include "ostervane/core/rom_path.h"
-#include "ostervane/link/serial_pipe.h"
+#include "ostervane/platform/replace_file.h"
+#include "ostervane/platform/serial_pipe.h"
 #include "ostervane/platform/serial_port_list.h"
 
 namespace ostervane::cli {
@@ -26,6 +27,7 @@ int RunBackupCommand(const Arguments &args) {
         JobSettings settings;
         settings.romFileName = romPath;
         settings.isBackup = true;
+        settings.makeRomFile = NewReplacingFileWriter;
         return RunUsbCommand(banner, std::move(settings), 1);
     }
     ConsoleSession session(banner);

@@ -8,7 +8,8 @@
 
 #include "ostervane/cli/commands.h"
 #include "ostervane/cli/stop_signal.h"
-#include "ostervane/link/serial_pipe.h"
+#include "ostervane/platform/replace_file.h"
+#include "ostervane/platform/serial_pipe.h"
 #include "ostervane/platform/serial_port_list.h"
 
 namespace ostervane::cli {
@@ -28,6 +29,7 @@ ConsoleSession::~ConsoleSession() {
 
 JobSettings ConsoleSession::BaseSettings() {
     JobSettings settings;
+    settings.makeRomFile = NewReplacingFileWriter;
     settings.slotCallback = turn_.Callback();
     settings.slot = &slot_;
     settings.prompter = &prompter_;

@@ -12,7 +12,7 @@
 #include "ostervane/cli/usb_jobs.h"
 #include "ostervane/core/rom_image.h"
 #include "ostervane/core/rom_path.h"
-#include "ostervane/link/serial_pipe.h"
+#include "ostervane/platform/serial_pipe.h"
 #include "ostervane/payloads/payloads.h"
 #include "ostervane/platform/serial_port_list.h"
 

@@ -19,6 +19,7 @@
 #include "ostervane/core/prompter.h"
 #include "ostervane/link/flash_geometry.h"
 #include "ostervane/link/pipe_base.h"
+#include "ostervane/link/rom_file_writer.h"
 
 namespace ostervane {
 
@@ -35,6 +36,8 @@ struct JobSettings {
     // A restore asks the flasher for the checksum of each piece's destination first and
     // leaves alone the pieces the flash already holds.
     bool onlyChanged = false;
+    // Makes the writer a backup saves its blocks through; without one a backup cannot save.
+    RomFileWriterFactory makeRomFile;
 };
 
 // What the header probe found on the handheld.

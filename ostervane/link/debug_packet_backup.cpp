@@ -6,7 +6,6 @@
 #include "ostervane/core/slot_event.h"
 #include "ostervane/link/arm_header_order.h"
 #include "ostervane/link/debug_packet.h"
-#include "ostervane/platform/replace_file.h"
 
 namespace ostervane {
 
@@ -34,8 +33,8 @@ int32_t DebugPacket::RunBackup() {
 }
 
 int32_t DebugPacket::SaveRom(uint32_t address, uint32_t length) {
-    ReplacingFileWriter file;
-    if (!file.Open(settings_.romFileName)) {
+    std::unique_ptr<RomFileWriter> file = settings_.makeRomFile ? settings_.makeRomFile() : nullptr;
+    if (file == nullptr || !file->Open(settings_.romFileName)) {
         return ErrCannotOpenFile;
     }
     uint16_t blocks =
@@ -52,7 +51,7 @@ int32_t DebugPacket::SaveRom(uint32_t address, uint32_t length) {
         if (done == 0) {
             ArmHeaderToFileOrder(block.data(), size);
         }
-        if (!file.Write(block.data(), size)) {
+        if (!file->Write(block.data(), size)) {
             status = ErrCannotOpenFile;
             break;
         }
@@ -60,11 +59,11 @@ int32_t DebugPacket::SaveRom(uint32_t address, uint32_t length) {
         done += size;
     }
     Report(EvProgressEnd);
-    if (status == 0 && !file.Commit()) {
+    if (status == 0 && !file->Commit()) {
         status = ErrCannotOpenFile;
     }
     if (status != 0) {
-        file.Discard();
+        file->Discard();
     }
     return status;
 }

@@ -135,4 +135,8 @@ void ReplacingFileWriter::Discard() {
     }
 }
 
+std::unique_ptr<RomFileWriter> NewReplacingFileWriter() {
+    return std::make_unique<ReplacingFileWriter>();
+}
+
 } // namespace ostervane

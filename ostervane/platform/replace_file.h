@@ -4,28 +4,31 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "ostervane/link/rom_file_writer.h"
 
 namespace ostervane {
 
-class ReplacingFileWriter {
+class ReplacingFileWriter : public RomFileWriter {
 public:
     ReplacingFileWriter() = default;
-    ~ReplacingFileWriter(); // discards what was not committed
+    ~ReplacingFileWriter() override; // discards what was not committed
     ReplacingFileWriter(const ReplacingFileWriter &) = delete;
     ReplacingFileWriter &operator=(const ReplacingFileWriter &) = delete;
 
     // Creates a hidden temporary file in the path's folder.  False when it cannot be made, or
     // when the path names something that could not be overwritten (a folder, a file this
     // program may not write).  An earlier file still open in this writer is discarded.
-    bool Open(const std::string &path);
+    bool Open(const std::string &path) override;
     // Appends the bytes; false when they could not all be written.
-    bool Write(const uint8_t *data, size_t size);
+    bool Write(const uint8_t *data, size_t size) override;
     // Flushes the file to disk and renames it over the path; false (and the temporary file
     // removed, the old file untouched) when any step fails.
-    bool Commit();
+    bool Commit() override;
     // Removes the temporary file; the path is left as it was.
-    void Discard();
+    void Discard() override;
 
     bool IsOpen() const { return fd_ >= 0; }
     const std::string &TemporaryPath() const { return temporaryPath_; }
@@ -35,5 +38,8 @@ private:
     std::string temporaryPath_;
     int fd_ = -1;
 };
+
+// The writer a backup job uses (JobSettings::makeRomFile).
+std::unique_ptr<RomFileWriter> NewReplacingFileWriter();
 
 } // namespace ostervane

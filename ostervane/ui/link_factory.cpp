@@ -1,7 +1,7 @@
 // The system's links: termios serial pipes and the libusb port library.
 #include "ostervane/ui/link_factory.h"
 
-#include "ostervane/link/serial_pipe.h"
+#include "ostervane/platform/serial_pipe.h"
 #include "ostervane/platform/serial_port_list.h"
 #include "ostervane/platform/usb_port_library_libusb.h"
 

@@ -3,7 +3,7 @@
 #include <random>
 
 #include "link_test_support.h"
-#include "ostervane/link/serial_pipe.h"
+#include "ostervane/platform/serial_pipe.h"
 #include "tests/simulator/handheld_sim_process.h"
 
 namespace ostervane {

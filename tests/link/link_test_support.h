@@ -24,6 +24,7 @@
 #include "ostervane/core/prompter.h"
 #include "ostervane/core/slot_event.h"
 #include "ostervane/link/debug_packet.h"
+#include "ostervane/platform/replace_file.h"
 #include "ostervane/recording_slot.h"
 #include "simulator/debugger.h"
 #include "simulator/packet_framing.h"
@@ -190,6 +191,7 @@ struct JobRecorder {
         settings.slot = &slot;
         settings.prompter = &prompter;
         settings.romFileName = romFile;
+        settings.makeRomFile = NewReplacingFileWriter;
         settings.slotCallback = [this](uint32_t code, const void *data, DeviceSlot *target) {
             ApplySlotEvent(code, data, *target);
             if (code == EvCloseWindow) {

@@ -22,7 +22,7 @@
 #include <QTemporaryDir>
 
 #include "ostervane/core/run_log.h"
-#include "ostervane/link/serial_pipe.h"
+#include "ostervane/platform/serial_pipe.h"
 #include "ostervane/ui/link_factory.h"
 #include "ostervane/ui/qt_prompter.h"
 #include "platform/pty_test_support.h"

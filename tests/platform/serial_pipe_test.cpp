@@ -1,6 +1,6 @@
 // SerialPipe over a pseudo-terminal: start and its events, busy and missing ports, transfers
 // with the port's time-outs, abort, and closing.
-#include "ostervane/link/serial_pipe.h"
+#include "ostervane/platform/serial_pipe.h"
 
 #include <cerrno>
 #include <chrono>
@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
-#include "../platform/pty_test_support.h"
+#include "pty_test_support.h"
 
 namespace ostervane {
 namespace {

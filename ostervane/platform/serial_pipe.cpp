@@ -1,5 +1,5 @@
 // SerialPipe: opening, set-up, transfers and closing of a pipe over a serial port.
-#include "ostervane/link/serial_pipe.h"
+#include "ostervane/platform/serial_pipe.h"
 
 #include <cerrno>
 
