@@ -42,14 +42,6 @@ std::vector<Figure> gFigures;
 
 using ostervane::testing::DifferentFrom;
 
-SimTime ChipBusy(HandheldDebugger &handheld) {
-    SimTime total{0};
-    for (const auto &chip : handheld.Memory().FlashChips()) {
-        total += chip->Counters().busyTime;
-    }
-    return total;
-}
-
 struct RestoreRun {
     int32_t status = 0;
     double seconds = 0;     // real time on a paced line, virtual time otherwise
@@ -83,7 +75,7 @@ RestoreRun Restore(HandheldDebugger &handheld, const HandheldModel &model,
     job.AttachPipe(&pipe);
     pipe.SetEventHandler(nullptr, nullptr); // no job thread: RunJob runs here
     pipe.Open();
-    SimTime chipBefore = ChipBusy(handheld);
+    SimTime chipBefore = handheld.Memory().FlashBusyTime();
     SimTime virtualStart = pipe.Now();
     auto start = std::chrono::steady_clock::now();
     RestoreRun run;
@@ -94,7 +86,8 @@ RestoreRun Restore(HandheldDebugger &handheld, const HandheldModel &model,
                       : std::chrono::duration<double>(pipe.Now() - virtualStart).count();
     PipeCounters counters = pipe.Counters();
     run.wireSeconds = double(counters.bytesToHandheld + counters.bytesFromHandheld) * 10 / kBaud;
-    run.chipSeconds = std::chrono::duration<double>(ChipBusy(handheld) - chipBefore).count();
+    run.chipSeconds =
+        std::chrono::duration<double>(handheld.Memory().FlashBusyTime() - chipBefore).count();
     handheld.SetCodeRunner(nullptr);
     return run;
 }

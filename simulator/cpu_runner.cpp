@@ -140,14 +140,6 @@ void StoreRegisters(uc_engine *uc, RegisterBlock &r) {
     r.pc = pc;
 }
 
-SimTime BusyTime(const HandheldMemory &memory) {
-    SimTime total{0};
-    for (const auto &chip : memory.FlashChips()) {
-        total += chip->Counters().busyTime;
-    }
-    return total;
-}
-
 bool InRam(const HandheldMemory &memory, uint32_t address) {
     for (const RegionInfo &region : memory.Regions()) {
         if (region.kind == RegionKind::Ram && address - region.base < region.size) {
@@ -236,7 +228,7 @@ ResumeOutcome M68kCpuRunner::Run(HandheldMemory &memory, RegisterBlock &register
     if (!InRam(memory, registers.pc)) {
         return Restarted(registers.pc);
     }
-    SimTime busyBefore = BusyTime(memory);
+    SimTime busyBefore = memory.FlashBusyTime();
     uc_err error = UC_ERR_OK;
     RunState state;
     {
@@ -251,7 +243,7 @@ ResumeOutcome M68kCpuRunner::Run(HandheldMemory &memory, RegisterBlock &register
         state = machine.State();
     } // the RAM goes back to the handheld here
 
-    SimTime ran = BusyTime(memory) - busyBefore + std::chrono::milliseconds(1);
+    SimTime ran = memory.FlashBusyTime() - busyBefore + std::chrono::milliseconds(1);
     report_.vector = state.vector;
     if (state.trapped) {
         report_.trapped = true;

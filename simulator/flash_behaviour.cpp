@@ -46,14 +46,6 @@ bool BuffersMapped(const HandheldMemory &memory, const RegisterBlock &r) {
     }
 }
 
-SimTime BusyTime(const HandheldMemory &memory) {
-    SimTime total{0};
-    for (const auto &chip : memory.FlashChips()) {
-        total += chip->Counters().busyTime;
-    }
-    return total;
-}
-
 } // namespace
 
 std::optional<ResumeOutcome> RunFlasherBehaviour(HandheldMemory &memory, RegisterBlock &registers) {
@@ -66,13 +58,13 @@ std::optional<ResumeOutcome> RunFlasherBehaviour(HandheldMemory &memory, Registe
     Registers r;
     std::copy(registers.d.begin(), registers.d.end(), r.d);
     std::copy(registers.a.begin(), registers.a.end(), r.a);
-    SimTime busyBefore = BusyTime(memory);
+    SimTime busyBefore = memory.FlashBusyTime();
     tMemory = &memory;
     flasher68k_main(&r);
     tMemory = nullptr;
     std::copy(r.d, r.d + 8, registers.d.begin());
     std::copy(r.a, r.a + 7, registers.a.begin());
-    SimTime ran = BusyTime(memory) - busyBefore + std::chrono::milliseconds(1);
+    SimTime ran = memory.FlashBusyTime() - busyBefore + std::chrono::milliseconds(1);
     return ResumeOutcome{true, ran, kExceptionBreak, false};
 }
 

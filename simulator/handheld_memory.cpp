@@ -147,6 +147,14 @@ FlashChip *HandheldMemory::FlashChipAt(uint32_t address) const {
     return nullptr;
 }
 
+SimTime HandheldMemory::FlashBusyTime() const {
+    SimTime total{0};
+    for (const std::shared_ptr<FlashChip> &chip : chips_) {
+        total += chip->Counters().busyTime;
+    }
+    return total;
+}
+
 std::vector<RegionInfo> HandheldMemory::Regions() const {
     std::vector<RegionInfo> infos;
     for (const Region &r : regions_) {

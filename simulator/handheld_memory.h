@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "simulator/sim_time.h"
+
 namespace ostervane::simulator {
 
 class FlashChip;
@@ -57,6 +59,8 @@ public:
     void AttachFlashChip(std::shared_ptr<FlashChip> chip) { chips_.push_back(std::move(chip)); }
     FlashChip *FlashChipAt(uint32_t address) const;
     const std::vector<std::shared_ptr<FlashChip>> &FlashChips() const { return chips_; }
+    // How long the chips have been busy erasing and programming, summed over all of them.
+    SimTime FlashBusyTime() const;
 
 private:
     static constexpr uint32_t kPageSize = 0x10000;
