@@ -27,3 +27,6 @@ target_link_libraries(usb_tests PRIVATE ostervane_cli_support ostervane_payloads
 # Lets the logged-in user open handhelds on USB without root.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/udev/60-palm-handhelds.rules
         DESTINATION lib/udev/rules.d)
+
+# The libusb library itself, against USB handhelds emulated on umockdev's usbfs.
+include(${PROJECT_SOURCE_DIR}/tests/usb_emulated/tests.cmake)

@@ -5,7 +5,7 @@ PROJECT_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     clang libclang-rt-14-dev clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
-    libserialport-dev libusb-1.0-0-dev
+    libserialport-dev libusb-1.0-0-dev umockdev libumockdev-dev
     libunicorn-dev binutils-m68k-linux-gnu binutils-arm-none-eabi
     gcc-m68k-linux-gnu gcc-arm-none-eabi
     qt6-base-dev xvfb xauth fonts-dejavu-core
