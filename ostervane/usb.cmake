@@ -24,9 +24,18 @@ target_link_libraries(usb_tests PRIVATE handheld_simulator_usb GTest::gtest_main
 gtest_discover_tests(usb_tests DISCOVERY_MODE PRE_TEST)
 target_link_libraries(usb_tests PRIVATE ostervane_cli_support ostervane_payloads ostervane_platform)
 
-# Lets the logged-in user open handhelds on USB without root.
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/udev/60-palm-handhelds.rules
-        DESTINATION lib/udev/rules.d)
+# The udev rule that lets the logged-in user open handhelds on USB without root, generated from
+# the table of handhelds.  packaging/udev/ keeps a copy for reading; a test keeps it the same.
+add_executable(ostervane-udev-rules ${CMAKE_CURRENT_LIST_DIR}/tools/udev_rules_main.cpp)
+target_link_libraries(ostervane-udev-rules PRIVATE ostervane_core)
+set(OSTERVANE_UDEV_RULES ${PROJECT_BINARY_DIR}/packaging/udev/60-palm-handhelds.rules)
+add_custom_command(OUTPUT ${OSTERVANE_UDEV_RULES}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging/udev
+    COMMAND ostervane-udev-rules ${OSTERVANE_UDEV_RULES}
+    DEPENDS ostervane-udev-rules
+    COMMENT "Generating the udev rule for the known USB handhelds")
+add_custom_target(ostervane_udev_rules ALL DEPENDS ${OSTERVANE_UDEV_RULES})
+install(FILES ${OSTERVANE_UDEV_RULES} DESTINATION lib/udev/rules.d)
 
 # The libusb library itself, against USB handhelds emulated on umockdev's usbfs.
 include(${PROJECT_SOURCE_DIR}/tests/usb_emulated/tests.cmake)
