@@ -7,6 +7,7 @@ add_library(ostervane_usb STATIC
     ${CMAKE_CURRENT_LIST_DIR}/link/usb_pipe.cpp
     ${CMAKE_CURRENT_LIST_DIR}/link/usb_notifier.cpp
     ${CMAKE_CURRENT_LIST_DIR}/platform/usb_connection_info.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/platform/usb_kernel_driver.cpp
     ${CMAKE_CURRENT_LIST_DIR}/platform/usb_port_library_libusb.cpp)
 target_include_directories(ostervane_usb PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(ostervane_usb PUBLIC ostervane_link PRIVATE PkgConfig::LIBUSB)

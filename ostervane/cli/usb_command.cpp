@@ -26,6 +26,11 @@ int RunUsbCommand(const std::string &banner, JobSettings settings, int slots) {
                      static_cast<unsigned>(library.StartStatus()));
         return kExitJobFailed;
     }
+    // The devices the library leaves alone, and why, are worth seeing at once.
+    library.SetLog([&log](const std::string &line) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        log.WriteLogLine(line);
+    });
     ConsolePrompter prompter(stderr);
     settings.prompter = &prompter;
     InstallStopSignals();

@@ -33,6 +33,8 @@ struct UsbNotification {
 };
 
 using UsbNotificationSink = std::function<void(const UsbNotification &)>;
+// Receives the library's log lines (devices it leaves alone and why), on any thread.
+using UsbLogSink = std::function<void(const std::string &)>;
 
 // Every call returns a status and never throws.  Notifications may come on any thread.
 // ClosePort ends any transfer under way on the handle (it returns a status), waits for it, and
@@ -40,6 +42,9 @@ using UsbNotificationSink = std::function<void(const UsbNotification &)>;
 class UsbPortLibrary {
 public:
     virtual ~UsbPortLibrary() = default;
+
+    // Where log lines go; nullptr drops them.  Once it returns, the old sink is not called.
+    virtual void SetLog(UsbLogSink) {}
 
     // Starts delivering notifications (also for handhelds already plugged in); returns a
     // registration handle, 0 when notifications cannot be had.

@@ -48,6 +48,9 @@ MainDialog::MainDialog(const RunSettings &settings, RunLog &log, LinkFactory &li
 
 MainDialog::~MainDialog() {
     StopJobs();
+    if (usbLibrary_ != nullptr) {
+        usbLibrary_->SetLog(nullptr);
+    }
 }
 
 void MainDialog::BuildControls() {
@@ -90,7 +93,10 @@ void MainDialog::StartSlots(const RunSettings &settings, LinkFactory &links) {
     }
     if (plan.link == LinkKind::Usb && plan.usbSlots > 0) {
         usbWakeUp_ = std::make_shared<UsbWakeUp>(this);
-        notifier_ = std::make_unique<UsbNotifier>(links.UsbLibrary());
+        usbLibrary_ = &links.UsbLibrary();
+        // The library names the USB devices it leaves alone, from its own thread.
+        usbLibrary_->SetLog([log = &log_](const std::string &line) { log->WriteLogLine(line); });
+        notifier_ = std::make_unique<UsbNotifier>(*usbLibrary_);
         notifier_->SetWakeUp([wake = usbWakeUp_] { wake->Wake(); });
     }
     for (int i = 0; i < plan.SlotCount(); ++i) {

@@ -61,6 +61,7 @@ private:
     Q_INVOKABLE void DeliverUsbNotifications();
     void StopJobs();
 
+    UsbPortLibrary *usbLibrary_ = nullptr; // given a log sink while the window lives
     RunLog &log_;
     QPushButton *done_ = nullptr;
     std::array<SlotWidgets, 8> widgets_;
