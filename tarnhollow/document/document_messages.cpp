@@ -1,4 +1,4 @@
-// The refusal text for a database too large for its chunk group.
+// The refusal text for a database too large for its chunk group and the uninstaller warning.
 #include "tarnhollow/document/document_messages.h"
 
 namespace tarnhollow {
@@ -19,6 +19,11 @@ std::string WithThousandsSeparators(uint64_t value) {
 std::string TooLargeToEmbedText(const std::string &databaseName, uint64_t limitBytes) {
     return "The database " + databaseName + " is too large to embed (more than " +
            WithThousandsSeparators(limitBytes) + " bytes).";
+}
+
+std::string UninstallerNotWrittenText(const std::filesystem::path &path, bool readOnly) {
+    return "The uninstaller file " + path.string() +
+           (readOnly ? " is read-only and was not written." : " could not be written.");
 }
 
 } // namespace tarnhollow

@@ -1,8 +1,9 @@
-// The message texts the document's save and open show, and the refusal of a database too
-// large for its chunk group.
+// The message texts the document's save and open show, the refusal of a database too large
+// for its chunk group, and the warning about an uninstaller the save could not write.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace tarnhollow {
@@ -19,5 +20,9 @@ inline constexpr const char *kTooManyDatabasesText =
 
 // "The database NAME is too large to embed (more than 3,244,032 bytes)."
 std::string TooLargeToEmbedText(const std::string &databaseName, uint64_t limitBytes);
+
+// "The uninstaller file PATH is read-only and was not written." or, for any other reason,
+// "The uninstaller file PATH could not be written."
+std::string UninstallerNotWrittenText(const std::filesystem::path &path, bool readOnly);
 
 } // namespace tarnhollow

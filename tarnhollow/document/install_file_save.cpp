@@ -3,6 +3,8 @@
 //
 // Where this goes beyond writing one file after the other, it keeps the user's files safe:
 //  - every refusal and failure returns false and leaves the document modified;
+//  - an uninstaller that cannot be written (read-only, say) is named in a warning, and the
+//    save of the package still counts;
 //  - databases too large for their chunk group are refused before anything is written;
 //  - the package and the uninstaller are built whole in memory and written only when both are
 //    complete, each by an atomic replacement, so a failure leaves the earlier files as they were
@@ -113,14 +115,20 @@ private:
     bool m_written = false;
 };
 
+// What a save wrote: a read-only package is left alone, and so is an uninstaller that cannot
+// be written.
+struct WriteOutcome {
+    bool packageWritten = false;
+    std::optional<fs::path> uninstallerNotWritten;
+};
+
 class InstallFileWriter {
 public:
     InstallFileWriter(CTarnhollowDoc &doc, SaveNames names)
         : m_doc(doc), m_names(std::move(names)), m_buffer(doc.m_chunkBuffer) {}
 
     std::optional<std::string> Refusal() const;
-    // False when the package or the wanted uninstaller is read-only and was not written.
-    bool Write();
+    WriteOutcome Write();
 
 private:
     bool LaunchEntryListed() const;
@@ -363,7 +371,7 @@ void InstallFileWriter::FillPackage(prc_t *package, const TemporaryFile &data,
     AppendEntryGroups(package, AppendFixedGroups(package, data, remove, launchFound));
 }
 
-bool InstallFileWriter::Write() {
+WriteOutcome InstallFileWriter::Write() {
     TemporaryFile dataFile(m_names.DataFile());
     TemporaryFile removeFile(m_names.RemoveFile());
     const bool dataBuilt = !m_doc.m_ramList.empty() || !m_doc.m_romList.empty();
@@ -392,18 +400,19 @@ bool InstallFileWriter::Write() {
     }
 
     // Both are complete in memory; only now does anything replace the files on disk.
-    const bool uninstallerWanted = uninstallerClaim.has_value();
-    const bool uninstallerReady = uninstaller != nullptr;
-    if (uninstallerReady) {
+    WriteOutcome outcome;
+    if (uninstaller) {
         WriteAndClose(uninstaller, uninstallerClaim->path());
         uninstallerClaim->Written();
+    } else if (uninstallerClaim) {
+        outcome.uninstallerNotWritten = uninstallerClaim->path();
     }
-    const bool packageReady = package != nullptr;
-    if (packageReady) {
+    if (package) {
         WriteAndClose(package, packageClaim.path());
         packageClaim.Written();
+        outcome.packageWritten = true;
     }
-    return packageReady && (uninstallerReady || !uninstallerWanted);
+    return outcome;
 }
 
 } // namespace
@@ -415,9 +424,15 @@ bool CTarnhollowDoc::OnSaveDocument(const fs::path &path, MessageBoxes &boxes) {
             boxes.Show(*refusal);
             return false;
         }
-        // A read-only package or uninstaller is left alone without a message, as before; the
-        // save is then incomplete, so the document stays modified.
-        if (!writer.Write()) {
+        const WriteOutcome outcome = writer.Write();
+        if (outcome.uninstallerNotWritten) {
+            const fs::path &skipped = *outcome.uninstallerNotWritten;
+            boxes.Show(UninstallerNotWrittenText(skipped, IsReadOnlyFile(skipped)),
+                       BoxIcon::Warning);
+        }
+        // A read-only package is left alone without a message; nothing was saved, so the
+        // document stays modified.
+        if (!outcome.packageWritten) {
             return false;
         }
     } catch (const std::exception &) {

@@ -26,8 +26,9 @@ public:
     // The defaults of File New.
     bool OnNewDocument();
     // Writes the install file (always with the extension ".prc") and the optional uninstaller.
-    // Returns true when both were written; a failure shows its message, keeps the document
-    // modified and leaves any earlier package on disk untouched.
+    // Returns true when the package was written; an uninstaller that could not be written is
+    // named in a warning.  A failure shows its message, keeps the document modified and leaves
+    // any earlier package on disk untouched; a read-only package is left alone silently.
     bool OnSaveDocument(const std::filesystem::path &path, MessageBoxes &boxes);
     // Fills the document from an install file; false (after its message) for a Palm database
     // that is not one.

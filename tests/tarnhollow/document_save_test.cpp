@@ -247,6 +247,33 @@ TEST_F(DocumentTest, ReadOnlyPackageIsLeftAloneWithoutMessage) {
     EXPECT_FALSE(fs::exists(root / "MyPkg-Remove.tmp"));
 }
 
+// The package is written, so the save ends normally; the user learns which file was not.
+TEST_F(DocumentTest, ReadOnlyUninstallerIsNamedAndThePackageStillSaved) {
+    ASSERT_TRUE(Save());
+    const Bytes uninstaller = ReadFile(root / "MyPkg-Uninstaller.prc");
+    fs::permissions(root / "MyPkg-Uninstaller.prc", fs::perms(0444));
+    AddRam("Notes", 400);
+    EXPECT_TRUE(Save());
+    const std::string named = (root / "MyPkg-Uninstaller.prc").string();
+    EXPECT_EQ(boxes.shown, (decltype(boxes.shown){{"The uninstaller file " + named +
+                                                       " is read-only and was not written.",
+                                                   BoxIcon::Warning}}));
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_EQ(Group(Package().get(), 1400), ReadFile(root / "Notes.prc"));
+    EXPECT_EQ(ReadFile(root / "MyPkg-Uninstaller.prc"), uninstaller);
+    EXPECT_FALSE(fs::exists(root / "MyPkg-Data.tmp"));
+
+    // Something else in the uninstaller's place is named the same way.
+    boxes.shown.clear();
+    fs::create_directory(root / "Dir-Uninstaller.prc");
+    EXPECT_TRUE(Save("Dir.prc"));
+    EXPECT_EQ(boxes.shown, (decltype(boxes.shown){{"The uninstaller file " +
+                                                       (root / "Dir-Uninstaller.prc").string() +
+                                                       " could not be written.",
+                                                   BoxIcon::Warning}}));
+    EXPECT_TRUE(fs::exists(root / "Dir.prc"));
+}
+
 TEST_F(DocumentTest, MissingComponentFailsWithoutTouchingEarlierFiles) {
     AddRam("Notes", 400);
     ASSERT_TRUE(Save());

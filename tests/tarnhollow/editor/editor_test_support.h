@@ -34,6 +34,7 @@ public:
     struct Box {
         QString text;
         QString caption;
+        BoxIcon icon = BoxIcon::None;
     };
 
     std::vector<fs::path> ChooseFilesToOpen(QWidget *, const FileFilter &filter) override {
@@ -50,8 +51,8 @@ public:
         suggestions.push_back(suggested);
         return Take(fileToSave, std::optional<fs::path>{});
     }
-    void Inform(QWidget *, const QString &text, const QString &caption, BoxIcon) override {
-        informed.push_back({text, caption});
+    void Inform(QWidget *, const QString &text, const QString &caption, BoxIcon icon) override {
+        informed.push_back({text, caption, icon});
     }
     Answer AskOkCancel(QWidget *, const QString &text, const QString &caption) override {
         asked.push_back({text, caption});

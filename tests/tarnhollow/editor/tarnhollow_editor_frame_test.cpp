@@ -1,5 +1,6 @@
 // The main frame and its documents: start-up state, menus, new documents, saving, closing with
 // the question, reopening from the recent-file list, the About box and the lock indicators.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -227,6 +228,36 @@ private slots:
         QCOMPARE(child->windowTitle(), QString("Tarnhollow 1[*]"));
         QCOMPARE(std::filesystem::file_size(locked), std::uintmax_t(15));
         QVERIFY(fx->frame->RecentFiles().Files().empty());
+    }
+
+    // The package is written: the document takes its new name and the warning names the
+    // uninstaller that was left alone.
+    void aReadOnlyUninstallerDoesNotUndoTheSave() {
+        const std::filesystem::path uninstaller = fx->Path("Spring-Uninstaller.prc");
+        std::ofstream(uninstaller) << "earlier uninstaller";
+        std::filesystem::permissions(uninstaller, std::filesystem::perms::owner_read);
+        CChildFrame *child = EditedDocument();
+        QPointer<CChildFrame> watched(child);
+        fx->dialogs.fileToSave.push_back(fx->Path("Spring.prc"));
+        QVERIFY(fx->frame->OnFileSaveAs());
+        QCOMPARE(fx->dialogs.informed.size(), size_t(1));
+        QCOMPARE(fx->dialogs.informed[0].text, "The uninstaller file " +
+                                                   QString::fromStdString(uninstaller.string()) +
+                                                   " is read-only and was not written.");
+        QCOMPARE(fx->dialogs.informed[0].caption, QString("Tarnhollow"));
+        QCOMPARE(fx->dialogs.informed[0].icon, BoxIcon::Warning);
+        QCOMPARE(child->windowTitle(), QString("Spring.prc[*]"));
+        QVERIFY(!child->isWindowModified());
+        QCOMPARE(fx->frame->RecentFiles().Files().size(), size_t(1));
+
+        // Saving the changes on closing goes to the same file and closes the window.
+        child->View()->ConfigPage()->AutoInstall()->click();
+        QVERIFY(child->isWindowModified());
+        fx->dialogs.answers.push_back(Answer::Yes);
+        fx->frame->OnFileClose();
+        QTRY_VERIFY(watched.isNull());
+        QCOMPARE(fx->dialogs.suggestions.size(), size_t(1));
+        QCOMPARE(fx->dialogs.informed.size(), size_t(2));
     }
 
     void openingRefusesWhatIsNoInstallFile() {
