@@ -19,6 +19,11 @@ std::string DocumentTitleFor(const fs::path &path) {
     return path.filename().string();
 }
 
+std::string FrameCaption(const std::string &activeTitle) {
+    return activeTitle.empty() ? kApplicationTitle
+                               : std::string(kApplicationTitle) + " - " + activeTitle;
+}
+
 std::string SaveChangesQuestion(const std::string &title) {
     return "Save changes to " + title + "?";
 }

@@ -1,6 +1,6 @@
 // How the editor names and finds its documents: "Tarnhollow 1", "Tarnhollow 2", ... for new
-// ones, the file name for saved ones, the question before unsaved changes are dropped, and
-// whether two paths are the same file.
+// ones, the file name for saved ones, the main window's caption, the question before unsaved
+// changes are dropped, and whether two paths are the same file.
 #pragma once
 
 #include <filesystem>
@@ -26,6 +26,10 @@ std::filesystem::path PackagePathFor(const std::filesystem::path &chosen);
 
 // The title of a document saved as or opened from path: its file name.
 std::string DocumentTitleFor(const std::filesystem::path &path);
+
+// The main window's caption: "Tarnhollow - TITLE" for the active document's title, just
+// "Tarnhollow" without one.
+std::string FrameCaption(const std::string &activeTitle);
 
 // "Save changes to TITLE?"
 std::string SaveChangesQuestion(const std::string &title);

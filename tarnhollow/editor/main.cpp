@@ -28,7 +28,8 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(editor::kSettingsOrganisation);
     QApplication::setApplicationName(editor::kSettingsApplication);
-    QApplication::setApplicationDisplayName(kMessageCaption);
+    // No display name: the platform would append it to every window caption, and the main
+    // window's caption already begins with the program's name ("Tarnhollow - Spring.prc").
     QApplication::setApplicationVersion(editor::kVersionText);
     QApplication::setWindowIcon(editor::ApplicationIcon());
     QApplication::setDesktopFileName("tarnhollow");

@@ -43,7 +43,6 @@ QLabel *Indicator(const char *name, QWidget *parent) {
 
 CMainFrame::CMainFrame(EditorContext &context, QWidget *parent)
     : QMainWindow(parent), m_context(context), m_mdi(new QMdiArea(this)) {
-    setWindowTitle(kApplicationTitle);
     setWindowIcon(ApplicationIcon());
     setGeometry(kLeft, kTop, kWidth, kHeight);
     m_mdi->setObjectName("mdiArea");
@@ -151,6 +150,7 @@ void CMainFrame::UpdateLockIndicators() {
 // With no document the File menu has no Close, Save or Save As, and nothing after the recent
 // files but Exit.
 void CMainFrame::UpdateMenus() {
+    UpdateCaption();
     const bool hasDocument = ActiveFrame() != nullptr;
     m_close->setVisible(hasDocument);
     m_save->setVisible(hasDocument);
@@ -166,6 +166,11 @@ void CMainFrame::UpdateMenus() {
             recent->setText(Text(RecentFileMenuText(size_t(i), files[size_t(i)])));
         }
     }
+}
+
+void CMainFrame::UpdateCaption() {
+    const CChildFrame *active = ActiveFrame();
+    setWindowTitle(Text(FrameCaption(active ? active->Title().toStdString() : std::string())));
 }
 
 CChildFrame *CMainFrame::ActiveFrame() const {
@@ -191,6 +196,8 @@ std::vector<CChildFrame *> CMainFrame::Frames() const {
 CChildFrame *CMainFrame::AddFrame(std::unique_ptr<CTarnhollowDoc> doc, const QString &title) {
     auto *frame = new CChildFrame(m_context, std::move(doc), title);
     connect(frame, &CChildFrame::closeRequested, this, &CMainFrame::OnFrameCloseRequested);
+    // A save under a new name retitles the document.
+    connect(frame, &QWidget::windowTitleChanged, this, &CMainFrame::UpdateCaption);
     connect(frame, &QObject::destroyed, this,
             [this] { QTimer::singleShot(0, this, [this] { UpdateMenus(); }); });
     m_mdi->addSubWindow(frame);

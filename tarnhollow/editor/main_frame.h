@@ -1,6 +1,6 @@
 // CMainFrame: the program's main window, holding the document windows, the File and Help menus
-// with the recent files, a tool bar and a status bar with the keyboard lock indicators.  It
-// creates, opens, saves and closes documents.
+// with the recent files, a tool bar and a status bar with the keyboard lock indicators; its
+// caption names the active document.  It creates, opens, saves and closes documents.
 #pragma once
 
 #include <QMainWindow>
@@ -70,6 +70,8 @@ private:
     bool SaveTo(CChildFrame *frame, const std::filesystem::path &path);
     void OnFrameCloseRequested(CChildFrame *frame, bool *allowed);
     void UpdateMenus();
+    // "Tarnhollow - TITLE" for the active document, "Tarnhollow" without one.
+    void UpdateCaption();
     void LoadRecentFiles();
     void StoreRecentFiles();
     void RememberRecent(const std::filesystem::path &path);

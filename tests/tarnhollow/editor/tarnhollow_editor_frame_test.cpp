@@ -119,6 +119,33 @@ private slots:
         QVERIFY(second->isWindowModified());
     }
 
+    // The main window's caption names the active document, as it is titled at the moment.
+    void theCaptionFollowsTheActiveDocument() {
+        CMainFrame &frame = *fx->frame;
+        CChildFrame *first = frame.OnFileNew();
+        QCOMPARE(frame.windowTitle(), QString("Tarnhollow - Tarnhollow 1"));
+        CChildFrame *second = frame.OnFileNew();
+        QCOMPARE(frame.windowTitle(), QString("Tarnhollow - Tarnhollow 2"));
+        frame.MdiArea()->setActiveSubWindow(first);
+        QCOMPARE(frame.windowTitle(), QString("Tarnhollow - Tarnhollow 1"));
+
+        fx->dialogs.fileToSave.push_back(fx->Path("Spring.bin"));
+        QVERIFY(frame.OnFileSaveAs());
+        QCOMPARE(frame.windowTitle(), QString("Tarnhollow - Spring.prc"));
+        RowNamed(first->View()->DevicePage()->DeviceList(), "Example Handheld")
+            ->setCheckState(0, Qt::Checked);
+        QCOMPARE(frame.windowTitle(), QString("Tarnhollow - Spring.prc"));
+
+        fx->dialogs.answers.push_back(Answer::No);
+        first->close();
+        QTRY_COMPARE(frame.windowTitle(), QString("Tarnhollow - Tarnhollow 2"));
+        QVERIFY(frame.OpenDocumentFile(fx->Path("Spring.prc")) != nullptr);
+        QCOMPARE(frame.windowTitle(), QString("Tarnhollow - Spring.prc"));
+        frame.MdiArea()->closeAllSubWindows();
+        QTRY_COMPARE(frame.windowTitle(), QString("Tarnhollow"));
+        QVERIFY(second != nullptr);
+    }
+
     void saveCloseAndReopenFromTheRecentFiles() {
         CChildFrame *child = EditedDocument();
         QVERIFY(child->isWindowModified());
