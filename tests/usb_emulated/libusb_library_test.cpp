@@ -1,0 +1,173 @@
+// The libusb library on emulated USB devices: which devices it touches at all, the kernel
+// drivers it takes a handheld's interface from and gives back, and which connection
+// information makes a handheld's port.
+#include "usb_emulated/emulated_test_support.h"
+
+namespace ostervane {
+namespace {
+
+using namespace testing;
+
+constexpr char kDriversLink[] = "../../../../../../bus/usb/drivers/";
+
+// A disk of a handheld maker: its vendor id is one of theirs, its product id no handheld's.
+EmulatedDeviceSetup Disk(const std::string &port) {
+    EmulatedDeviceSetup setup;
+    setup.port = port;
+    setup.vendor = 0x054C;
+    setup.product = 0x0243;
+    setup.interfaceClass = 0x08;
+    setup.driver = "usb-storage";
+    setup.answers = ConnectionAnswers::Neither;
+    return setup;
+}
+
+std::unique_ptr<sim::HandheldDebugger> NewHandheld() {
+    return sim::MakeHandheld(Model("68k-v5"));
+}
+
+bool GivenBack(const DeviceObservations &seen) {
+    return seen.releases == 1 && seen.reattaches == 1;
+}
+
+TEST(LibusbOnEmulatedUsb, DevicesThatAreNotItsToTakeAreNeverOpened) {
+    EmulatedUsbBus bus;
+    auto modem = NewHandheld();
+    auto witness = NewHandheld();
+    EmulatedUsbDevice &diskThere = bus.Add(Disk("1-3"));
+    RecordedLibrary usb;
+    ASSERT_TRUE(usb.Register());
+    EmulatedUsbDevice &diskPlugged = bus.Plug(Disk("1-4"));
+    // A handheld of the table whose interface some other driver has taken.
+    EmulatedUsbDevice &held = bus.Plug(HandheldAt("1-5", *modem, "cdc_acm"));
+    // Hot-plug events are taken in order: once this one has arrived, the others were seen.
+    bus.Plug(HandheldAt("1-2", *witness));
+    ASSERT_TRUE(usb.WaitForArrival("usb-1-2"));
+    ASSERT_TRUE(WaitUntil([&] { return usb.record.Logged("cdc_acm"); }));
+
+    for (EmulatedUsbDevice *device : {&diskThere, &diskPlugged, &held}) {
+        SCOPED_TRACE(device->InterfaceName());
+        DeviceObservations seen = device->Observed();
+        EXPECT_EQ(seen.opens, 0);
+        EXPECT_EQ(seen.detaches, 0);
+        EXPECT_EQ(seen.driver, device->Setup().driver);
+        EXPECT_EQ(bus.DriverLink(*device), kDriversLink + device->Setup().driver);
+        EXPECT_FALSE(usb.record.Arrived(device->InterfaceName()));
+    }
+    bool named = false;
+    for (const std::string &line : usb.record.Lines()) {
+        named = named || (Contains(line, "usb-1-5") && Contains(line, "cdc_acm"));
+    }
+    EXPECT_TRUE(named) << "no log line names the handheld and the driver holding it";
+}
+
+TEST(LibusbOnEmulatedUsb, ASerialDriverIsDetachedAndGivenBackWhenItsPortCloses) {
+    EmulatedUsbBus bus;
+    auto first = NewHandheld();
+    auto second = NewHandheld();
+    auto third = NewHandheld();
+    EmulatedUsbDevice &visor = bus.Add(HandheldAt("1-2", *first, "visor"));
+    EmulatedUsbDevice &generic = bus.Add(HandheldAt("1-3", *second, "usbserial_generic"));
+    EmulatedUsbDevice &unbound = bus.Add(HandheldAt("1-4", *third, ""));
+    RecordedLibrary usb;
+    ASSERT_TRUE(usb.Register());
+    for (const char *name : {"usb-1-2", "usb-1-3", "usb-1-4"}) {
+        ASSERT_TRUE(usb.WaitForArrival(name)) << name;
+    }
+    EXPECT_EQ(visor.Observed().detaches, 1);
+    EXPECT_EQ(visor.Observed().driver, "usbfs");
+    EXPECT_EQ(generic.Observed().detaches, 1);
+    EXPECT_EQ(unbound.Observed().detaches, 0);
+    EXPECT_EQ(unbound.Observed().driver, "usbfs");
+
+    UsbPortHandle port = usb.library->OpenPort("usb-1-2", kUsbDebuggerCreator);
+    ASSERT_NE(port, kUsbNoPort);
+    EXPECT_EQ(usb.library->ClosePort(port), 0);
+    DeviceObservations seen = visor.Observed();
+    EXPECT_EQ(seen.releases, 1);
+    EXPECT_EQ(seen.reattaches, 1);
+    EXPECT_EQ(seen.driver, "visor");
+    EXPECT_EQ(bus.DriverLink(visor), std::string(kDriversLink) + "visor");
+
+    // The library's end closes a port still open, and one that no job opened.
+    ASSERT_NE(usb.library->OpenPort("usb-1-3", kUsbDebuggerCreator), kUsbNoPort);
+    usb.library.reset();
+    EXPECT_EQ(generic.Observed().reattaches, 1);
+    EXPECT_EQ(generic.Observed().driver, "usbserial_generic");
+    EXPECT_EQ(unbound.Observed().releases, 1);
+    EXPECT_EQ(unbound.Observed().reattaches, 0);
+    EXPECT_EQ(unbound.Observed().driver, "");
+    EXPECT_EQ(bus.DriverLink(unbound), "");
+}
+
+TEST(LibusbOnEmulatedUsb, EitherKindOfConnectionInformationNamingADebuggerMakesAPort) {
+    EmulatedUsbBus bus;
+    std::vector<std::unique_ptr<sim::HandheldDebugger>> handhelds;
+    auto add = [&](const std::string &port, ConnectionAnswers answers) -> EmulatedUsbDevice & {
+        handhelds.push_back(NewHandheld());
+        EmulatedDeviceSetup setup = HandheldAt(port, *handhelds.back());
+        setup.answers = answers;
+        return bus.Add(setup);
+    };
+    EmulatedUsbDevice &extended = add("1-2", ConnectionAnswers::Extended);
+    EmulatedUsbDevice &plain = add("1-3", ConnectionAnswers::PlainOnly);
+    EmulatedUsbDevice &noDebugger = add("1-4", ConnectionAnswers::WithoutDebugger);
+    EmulatedUsbDevice &silent = add("1-5", ConnectionAnswers::Neither);
+    RecordedLibrary usb;
+    ASSERT_TRUE(usb.Register());
+    ASSERT_TRUE(usb.WaitForArrival("usb-1-2"));
+    ASSERT_TRUE(usb.WaitForArrival("usb-1-3"));
+    EXPECT_EQ(extended.Observed().vendorRequests, std::vector<uint8_t>{0x04});
+    EXPECT_EQ(plain.Observed().vendorRequests, (std::vector<uint8_t>{0x04, 0x03}));
+
+    // No debugger port: no arrival, and the serial driver is back.
+    for (EmulatedUsbDevice *device : {&noDebugger, &silent}) {
+        SCOPED_TRACE(device->InterfaceName());
+        ASSERT_TRUE(device->WaitFor(GivenBack));
+        DeviceObservations seen = device->Observed();
+        EXPECT_FALSE(usb.record.Arrived(device->InterfaceName()));
+        EXPECT_EQ(seen.detaches, 1);
+        EXPECT_EQ(seen.releases, 1);
+        EXPECT_EQ(seen.reattaches, 1);
+        EXPECT_EQ(seen.driver, "visor");
+        EXPECT_EQ(usb.library->OpenPort(device->InterfaceName(), kUsbDebuggerCreator), kUsbNoPort);
+    }
+    EXPECT_EQ(silent.Observed().vendorRequests, (std::vector<uint8_t>{0x04, 0x03}));
+    EXPECT_TRUE(usb.record.Logged("usb-1-4"));
+}
+
+TEST(LibusbOnEmulatedUsb, TransfersEndAtOnceWithDeviceGoneWhenTheHandheldIsUnplugged) {
+    constexpr int32_t kDeviceGone = UsbLibraryErrorBase + 4;
+    EmulatedUsbBus bus;
+    auto handheld = NewHandheld();
+    EmulatedUsbDevice &device = bus.Add(HandheldAt("1-2", *handheld));
+    RecordedLibrary usb;
+    ASSERT_TRUE(usb.Register());
+    ASSERT_TRUE(usb.WaitForArrival("usb-1-2"));
+    UsbPortHandle port = usb.library->OpenPort("usb-1-2", kUsbDebuggerCreator);
+    ASSERT_NE(port, kUsbNoPort);
+    std::vector<uint8_t> buffer(4096);
+    uint32_t count = 0;
+    ASSERT_EQ(usb.library->ReceiveBytes(port, buffer.data(), 4096, &count), 0);
+    EXPECT_GT(count, 0u) << "the handheld announces itself when its interface is claimed";
+
+    // Nothing more comes: the next receive waits out its time-out, unless the cable goes.
+    ASSERT_EQ(usb.library->SetTimeouts(port, 10000, 10000), 0);
+    int32_t status = 0;
+    std::thread reader(
+        [&] { status = usb.library->ReceiveBytes(port, buffer.data(), 4096, &count); });
+    ASSERT_TRUE(
+        device.WaitFor([](const DeviceObservations &seen) { return seen.readsUnderWay == 1; }));
+    auto pulled = std::chrono::steady_clock::now();
+    bus.Unplug(device);
+    reader.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - pulled, std::chrono::seconds(2));
+    EXPECT_EQ(status, kDeviceGone);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(usb.library->SendBytes(port, buffer.data(), 16, &count), kDeviceGone);
+    ASSERT_TRUE(WaitUntil([&] { return usb.record.Has(UsbEventKind::RemoveComplete, "usb-1-2"); }));
+    EXPECT_EQ(usb.library->ClosePort(port), 0);
+}
+
+} // namespace
+} // namespace ostervane
