@@ -19,9 +19,17 @@ constexpr char kDriverLinkPrefix[] = "../../../../../../bus/usb/drivers/";
 
 struct Place {
     int bus = 0;
+    std::string port;
     std::string devicePath;
-    std::string interfacePath;
 };
+
+std::string InterfaceName(const std::string &port, size_t number) {
+    return port + ":1." + std::to_string(number);
+}
+
+std::string InterfacePath(const Place &place, size_t number) {
+    return place.devicePath + "/" + InterfaceName(place.port, number);
+}
 
 // "B-P": port P of bus B's root hub.
 Place PlaceOf(const std::string &port) {
@@ -31,9 +39,9 @@ Place PlaceOf(const std::string &port) {
     }
     Place place;
     place.bus = std::stoi(port.substr(0, dash));
+    place.port = port;
     place.devicePath =
         std::string(kHostController) + "/usb" + std::to_string(place.bus) + "/" + port;
-    place.interfacePath = place.devicePath + "/" + port + ":1.0";
     return place;
 }
 
@@ -67,21 +75,24 @@ std::string DeviceRecord(const Place &place, int devnum, const EmulatedUsbDevice
            "\\n\nA: devnum=" + std::to_string(devnum) +
            "\\n\nA: idVendor=" + Number("%04x", setup.vendor) +
            "\\n\nA: idProduct=" + Number("%04x", setup.product) +
-           "\\n\nA: bConfigurationValue=1\\n\nA: bNumInterfaces= 1\\n\nA: speed=12\\n\n"
+           "\\n\nA: bConfigurationValue=1\\n\nA: bNumInterfaces= " +
+           std::to_string(device.Interfaces().size()) +
+           "\\n\nA: speed=12\\n\n"
            "H: descriptors=" +
            Hex(device.Descriptors()) + "\n";
 }
 
-std::string InterfaceRecord(const Place &place, const EmulatedUsbDevice &device) {
-    const EmulatedDeviceSetup &setup = device.Setup();
-    std::string record = "P: " + place.interfacePath +
+std::string InterfaceRecord(const Place &place, size_t number,
+                            const EmulatedUsbDevice::InterfaceInfo &info, bool withEndpoints) {
+    std::string record = "P: " + InterfacePath(place, number) +
                          "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: INTERFACE=" +
-                         std::to_string(setup.interfaceClass) +
-                         "/0/0\nA: bInterfaceNumber=00\\n\nA: bAlternateSetting= 0\\n\n"
-                         "A: bInterfaceClass=" +
-                         Number("%02x", setup.interfaceClass) + "\\n\nA: bNumEndpoints=04\\n\n";
-    if (!setup.driver.empty()) {
-        record += "L: driver=" + std::string(kDriverLinkPrefix) + setup.driver + "\n";
+                         std::to_string(info.interfaceClass) +
+                         "/0/0\nA: bInterfaceNumber=" + Number("%02x", unsigned(number)) +
+                         "\\n\nA: bAlternateSetting= 0\\n\nA: bInterfaceClass=" +
+                         Number("%02x", info.interfaceClass) +
+                         "\\n\nA: bNumEndpoints=" + (withEndpoints ? "04" : "00") + "\\n\n";
+    if (!info.driver.empty()) {
+        record += "L: driver=" + std::string(kDriverLinkPrefix) + info.driver + "\n";
     }
     return record;
 }
@@ -117,19 +128,29 @@ EmulatedUsbBus::~EmulatedUsbBus() {
 }
 
 void EmulatedUsbBus::MakeDriverDirectory(const std::string &driver) {
+    if (driver.empty()) {
+        return;
+    }
     std::filesystem::create_directories(sysDir_ + "/bus/usb/drivers/" + driver);
 }
 
 EmulatedUsbDevice &EmulatedUsbBus::Add(EmulatedDeviceSetup setup) {
     Place place = PlaceOf(setup.port);
     int devnum = nextDevnum_++;
-    if (!setup.driver.empty()) {
-        MakeDriverDirectory(setup.driver);
+    std::vector<std::string> interfaceDirs, interfacePaths;
+    for (size_t number = 0; number < (setup.leadingInterface ? 2u : 1u); ++number) {
+        interfaceDirs.push_back(sysDir_ + InterfacePath(place, number));
+        interfacePaths.push_back("/sys" + InterfacePath(place, number));
     }
-    auto device = std::make_unique<EmulatedUsbDevice>(
-        std::move(setup), sysDir_ + place.interfacePath, kDriverLinkPrefix);
-    std::string records =
-        DeviceRecord(place, devnum, *device) + "\n" + InterfaceRecord(place, *device);
+    auto device =
+        std::make_unique<EmulatedUsbDevice>(std::move(setup), interfaceDirs, kDriverLinkPrefix);
+    std::vector<EmulatedUsbDevice::InterfaceInfo> interfaces = device->Interfaces();
+    std::string records = DeviceRecord(place, devnum, *device);
+    for (size_t number = 0; number < interfaces.size(); ++number) {
+        MakeDriverDirectory(interfaces[number].driver);
+        records += "\n" + InterfaceRecord(place, number, interfaces[number],
+                                          number == device->HandheldInterface());
+    }
     GError *error = nullptr;
     umockdev_testbed_add_from_string(testbed_, records.c_str(), &error);
     ThrowOn(error, "adding " + device->InterfaceName());
@@ -137,8 +158,8 @@ EmulatedUsbDevice &EmulatedUsbBus::Add(EmulatedDeviceSetup setup) {
                           Number("%03u", unsigned(devnum));
     umockdev_testbed_attach_ioctl(testbed_, devnode.c_str(), device->IoctlHandler(), &error);
     ThrowOn(error, "serving " + devnode);
-    devices_.push_back({std::move(device), "/sys" + place.devicePath, "/sys" + place.interfacePath,
-                        devnode, true});
+    devices_.push_back(
+        {std::move(device), "/sys" + place.devicePath, std::move(interfacePaths), devnode, true});
     return *devices_.back().device;
 }
 
@@ -146,7 +167,9 @@ EmulatedUsbDevice &EmulatedUsbBus::Plug(EmulatedDeviceSetup setup) {
     EmulatedUsbDevice &device = Add(std::move(setup));
     const Placed &placed = Find(device);
     umockdev_testbed_uevent(testbed_, placed.devicePath.c_str(), "add");
-    umockdev_testbed_uevent(testbed_, placed.interfacePath.c_str(), "add");
+    for (const std::string &interface : placed.interfacePaths) {
+        umockdev_testbed_uevent(testbed_, interface.c_str(), "add");
+    }
     return device;
 }
 
@@ -157,20 +180,24 @@ void EmulatedUsbBus::Unplug(EmulatedUsbDevice &device) {
     }
     placed.plugged = false;
     device.Disconnect();
-    umockdev_testbed_uevent(testbed_, placed.interfacePath.c_str(), "remove");
+    for (const std::string &interface : placed.interfacePaths) {
+        umockdev_testbed_uevent(testbed_, interface.c_str(), "remove");
+    }
     umockdev_testbed_uevent(testbed_, placed.devicePath.c_str(), "remove");
     umockdev_testbed_remove_device(testbed_, placed.devicePath.c_str());
     // umockdev leaves the bus's links behind; the next device in the socket needs their names.
-    const std::string port = device.Setup().port;
-    for (const std::string &name : {port, port + ":1.0"}) {
-        unlink((sysDir_ + "/bus/usb/devices/" + name).c_str());
+    const std::string &port = device.Setup().port;
+    unlink((sysDir_ + "/bus/usb/devices/" + port).c_str());
+    for (size_t number = 0; number < placed.interfacePaths.size(); ++number) {
+        unlink((sysDir_ + "/bus/usb/devices/" + InterfaceName(port, number)).c_str());
     }
 }
 
 std::string EmulatedUsbBus::DriverLink(const EmulatedUsbDevice &device) const {
     std::error_code error;
+    const Placed &placed = Find(device);
     std::filesystem::path target = std::filesystem::read_symlink(
-        sysDir_ + Find(device).interfacePath.substr(4) + "/driver", error);
+        sysDir_ + placed.interfacePaths[device.HandheldInterface()].substr(4) + "/driver", error);
     return error ? std::string() : target.string();
 }
 

@@ -34,14 +34,14 @@ public:
     // The device object stays for its observations.
     void Unplug(EmulatedUsbDevice &device);
 
-    // The link target of the interface's "driver" entry in sysfs, "" when there is none.
+    // The link target of the handheld interface's "driver" entry in sysfs, "" when none.
     std::string DriverLink(const EmulatedUsbDevice &device) const;
 
 private:
     struct Placed {
         std::unique_ptr<EmulatedUsbDevice> device;
         std::string devicePath; // under /sys
-        std::string interfacePath;
+        std::vector<std::string> interfacePaths;
         std::string devnode;
         bool plugged = true;
     };

@@ -35,14 +35,14 @@ constexpr uint32_t kCapabilities = USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_BULK_
 
 // 0x04: the number of ports, endpoint numbers alike (0), reserved; then per port its function
 // id, port, endpoint info (unused here) and reserved.  0x03: the number of ports (16 bits),
-// then per port its function number (1: the debugger) and port.
+// then per port its function number (1: the debugger, 2: HotSync) and port.
 const std::vector<uint8_t> kExtAnswer = {2,   0,   0,   0,               //
                                          's', 'y', 'n', 'c', 1, 0, 0, 0, //
                                          'p', 's', 'y', 's', 2, 0, 0, 0};
 const std::vector<uint8_t> kExtAnswerWithoutDebugger = {1,   0,   0,   0, //
                                                         's', 'y', 'n', 'c', 2, 0, 0, 0};
-const std::vector<uint8_t> kPlainAnswer = {2, 0, 0, 1, 1, 2};
-const std::vector<uint8_t> kPlainAnswerWithoutDebugger = {1, 0, 0, 2};
+const std::vector<uint8_t> kPlainAnswer = {2, 0, 2, 1, 1, 2};
+const std::vector<uint8_t> kPlainAnswerWithoutDebugger = {1, 0, 2, 2};
 
 uint8_t Low(uint16_t value) {
     return static_cast<uint8_t>(value & 0xFF);
@@ -67,11 +67,16 @@ usbdevfs_urb *UrbOf(const UMockdevIoctlData *data) {
 
 } // namespace
 
-EmulatedUsbDevice::EmulatedUsbDevice(EmulatedDeviceSetup setup, std::string interfaceDir,
+EmulatedUsbDevice::EmulatedUsbDevice(EmulatedDeviceSetup setup,
+                                     std::vector<std::string> interfaceDirs,
                                      std::string driverLinkPrefix)
-    : setup_(std::move(setup)), interfaceDir_(std::move(interfaceDir)),
-      driverLinkPrefix_(std::move(driverLinkPrefix)), handler_(umockdev_ioctl_base_new()) {
-    observed_.driver = setup_.driver;
+    : setup_(std::move(setup)), driverLinkPrefix_(std::move(driverLinkPrefix)),
+      handler_(umockdev_ioctl_base_new()) {
+    std::vector<InterfaceInfo> infos = Interfaces();
+    for (size_t i = 0; i < infos.size(); ++i) {
+        interfaces_.push_back({infos[i].driver, infos[i].driver, interfaceDirs.at(i), nullptr});
+    }
+    ShowDrivers();
     g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&EmulatedUsbDevice::OnIoctl), this);
     g_signal_connect(handler_, "client-connected", G_CALLBACK(&EmulatedUsbDevice::OnConnected),
                      this);
@@ -82,25 +87,46 @@ EmulatedUsbDevice::~EmulatedUsbDevice() {
     for (auto *queue : {&debuggerReads_, &idleReads_}) {
         Forget(*queue);
     }
-    for (auto &entry : clients_) {
-        Forget(entry.second.completed);
+    for (auto &entry : completed_) {
+        Forget(entry.second);
     }
     g_object_unref(handler_);
 }
 
+std::vector<EmulatedUsbDevice::InterfaceInfo> EmulatedUsbDevice::Interfaces() const {
+    std::vector<InterfaceInfo> infos;
+    if (setup_.leadingInterface) {
+        infos.push_back({setup_.leadingInterface->interfaceClass, setup_.leadingInterface->driver});
+    }
+    infos.push_back({setup_.interfaceClass, setup_.driver});
+    return infos;
+}
+
+size_t EmulatedUsbDevice::HandheldInterface() const {
+    return setup_.leadingInterface ? 1 : 0;
+}
+
+// The leading interface has no endpoints of its own; the four bulk endpoints are the last one's.
 std::vector<uint8_t> EmulatedUsbDevice::Descriptors() const {
-    const bool handheld = setup_.interfaceClass == 0xFF;
-    const uint8_t subclass = handheld ? 0x00 : 0x06; // a disk: SCSI commands, bulk only
-    const uint8_t protocol = handheld ? 0x00 : 0x50;
-    const uint16_t total = 9 + 9 + 7 * std::size(kEndpoints);
+    const std::vector<InterfaceInfo> infos = Interfaces();
+    const uint16_t total = uint16_t(9 + 9 * infos.size() + 7 * std::size(kEndpoints));
     std::vector<uint8_t> bytes = {18, 1, 0x10, 0x01, 0, 0, 0, 64}; // USB 1.1, 64-byte control
     for (uint16_t word : {setup_.vendor, setup_.product, uint16_t(0x0100)}) {
         bytes.insert(bytes.end(), {Low(word), High(word)});
     }
     bytes.insert(bytes.end(), {1, 2, 0, 1}); // maker and product strings, one configuration
-    bytes.insert(bytes.end(), {9, 2, Low(total), High(total), 1, 1, 0, 0x80, 50});
-    bytes.insert(bytes.end(), {9, 4, 0, 0, static_cast<uint8_t>(std::size(kEndpoints)),
-                               setup_.interfaceClass, subclass, protocol, 0});
+    bytes.insert(bytes.end(),
+                 {9, 2, Low(total), High(total), uint8_t(infos.size()), 1, 0, 0x80, 50});
+    for (size_t number = 0; number < infos.size(); ++number) {
+        const bool last = number + 1 == infos.size();
+        const uint8_t interfaceClass = infos[number].interfaceClass;
+        const bool disk = interfaceClass == 0x08;
+        bytes.insert(bytes.end(), {9, 4, uint8_t(number), 0,
+                                   uint8_t(last ? std::size(kEndpoints) : 0), interfaceClass,
+                                   uint8_t(disk ? 0x06 : 0x00), // SCSI commands,
+                                   uint8_t(disk ? 0x50 : 0x00), // bulk only
+                                   0});
+    }
     for (uint8_t endpoint : kEndpoints) {
         bytes.insert(bytes.end(), {7, 5, endpoint, 2, kMaxPacket, 0, 0});
     }
@@ -160,12 +186,13 @@ void EmulatedUsbDevice::OnConnected(UMockdevIoctlBase *, UMockdevIoctlClient *cl
     auto *device = static_cast<EmulatedUsbDevice *>(self);
     std::lock_guard lock(device->mutex_);
     // A client object at the address of an earlier one means that one was closed: the kernel
-    // then drops its claim and URBs.
-    Client &stale = device->clients_[client];
-    if (stale.claimed) {
-        device->Unbind();
+    // then drops its claims and URBs.
+    for (size_t number = 0; number < device->interfaces_.size(); ++number) {
+        if (device->interfaces_[number].claimant == client) {
+            device->Unbind(number);
+        }
     }
-    device->Forget(stale.completed);
+    device->Forget(device->completed_[client]);
     for (auto *queue : {&device->debuggerReads_, &device->idleReads_}) {
         device->Forget(*queue, client);
     }
@@ -224,39 +251,42 @@ EmulatedUsbDevice::Result EmulatedUsbDevice::GetDriver(UMockdevIoctlData *arg) {
     if (query == nullptr) {
         return {-1, EFAULT};
     }
-    if (query->interface != 0 || observed_.driver.empty()) {
+    if (query->interface >= interfaces_.size() || interfaces_[query->interface].driver.empty()) {
         return {-1, ENODATA};
     }
-    std::snprintf(query->driver, sizeof query->driver, "%s", observed_.driver.c_str());
+    std::snprintf(query->driver, sizeof query->driver, "%s",
+                  interfaces_[query->interface].driver.c_str());
     return {0, 0};
 }
 
 // Detaching unbinds whatever driver holds the interface (a claim of usbfs included); attaching
-// binds the driver the kernel would choose for the device, and returns 1 when one was bound.
+// binds the driver the kernel would choose for it, and returns 1 when one was bound.
 EmulatedUsbDevice::Result EmulatedUsbDevice::DriverIoctl(UMockdevIoctlData *arg) {
     auto *command = Resolve<usbdevfs_ioctl>(arg, 0, sizeof(usbdevfs_ioctl));
     if (command == nullptr) {
         return {-1, EFAULT};
     }
-    if (command->ifno != 0) {
+    if (command->ifno < 0 || size_t(command->ifno) >= interfaces_.size()) {
         return {-1, EINVAL};
     }
+    const size_t number = size_t(command->ifno);
+    Interface &interface = interfaces_[number];
     switch (command->ioctl_code) {
     case USBDEVFS_DISCONNECT:
-        if (observed_.driver.empty()) {
+        if (interface.driver.empty()) {
             return {-1, ENODATA};
         }
-        Unbind();
+        Unbind(number);
         ++observed_.detaches;
         return {0, 0};
     case USBDEVFS_CONNECT:
-        if (!observed_.driver.empty()) {
+        if (!interface.driver.empty()) {
             return {-1, EBUSY};
         }
-        if (setup_.driver.empty()) {
+        if (interface.native.empty()) {
             return {0, 0};
         }
-        Bind(setup_.driver);
+        Bind(number, interface.native);
         ++observed_.reattaches;
         return {1, 0};
     default:
@@ -270,87 +300,93 @@ EmulatedUsbDevice::Result EmulatedUsbDevice::DisconnectClaim(UMockdevIoctlClient
     if (command == nullptr) {
         return {-1, EFAULT};
     }
-    if (command->interface != 0) {
+    if (command->interface >= interfaces_.size()) {
         return {-1, ENOENT};
     }
-    if (!observed_.driver.empty()) {
-        bool named = observed_.driver ==
+    const std::string &driver = interfaces_[command->interface].driver;
+    if (!driver.empty()) {
+        bool named = driver ==
                      std::string(command->driver, strnlen(command->driver, sizeof command->driver));
         if (((command->flags & USBDEVFS_DISCONNECT_CLAIM_IF_DRIVER) != 0 && !named) ||
             ((command->flags & USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER) != 0 && named)) {
             return {-1, EBUSY};
         }
-        Unbind();
+        Unbind(command->interface);
         ++observed_.detaches;
     }
-    return ClaimFor(client);
+    return ClaimFor(client, command->interface);
 }
 
 EmulatedUsbDevice::Result EmulatedUsbDevice::Claim(UMockdevIoctlClient *client,
                                                    UMockdevIoctlData *arg) {
-    auto *interface = Resolve<unsigned int>(arg, 0, sizeof(unsigned int));
-    if (interface == nullptr) {
+    auto *number = Resolve<unsigned int>(arg, 0, sizeof(unsigned int));
+    if (number == nullptr) {
         return {-1, EFAULT};
     }
-    if (*interface != 0) {
+    if (*number >= interfaces_.size()) {
         return {-1, ENOENT};
     }
-    return ClaimFor(client);
+    return ClaimFor(client, *number);
 }
 
 EmulatedUsbDevice::Result EmulatedUsbDevice::Release(UMockdevIoctlClient *client,
                                                      UMockdevIoctlData *arg) {
-    auto *interface = Resolve<unsigned int>(arg, 0, sizeof(unsigned int));
-    if (interface == nullptr) {
+    auto *number = Resolve<unsigned int>(arg, 0, sizeof(unsigned int));
+    if (number == nullptr) {
         return {-1, EFAULT};
     }
-    if (*interface != 0) {
+    if (*number >= interfaces_.size()) {
         return {-1, ENOENT};
     }
-    Client &owner = clients_[client];
-    if (!owner.claimed) {
+    if (interfaces_[*number].claimant != client) {
         return {-1, EINVAL};
     }
-    owner.claimed = false;
-    Unbind();
+    Unbind(*number);
     ++observed_.releases;
     return {0, 0};
 }
 
 // The handheld's debugger hears that the host has taken its interface and announces itself.
-EmulatedUsbDevice::Result EmulatedUsbDevice::ClaimFor(UMockdevIoctlClient *client) {
-    Client &owner = clients_[client];
-    if (owner.claimed) {
+EmulatedUsbDevice::Result EmulatedUsbDevice::ClaimFor(UMockdevIoctlClient *client, size_t number) {
+    Interface &interface = interfaces_[number];
+    if (interface.claimant == client) {
         return {0, 0};
     }
-    if (!observed_.driver.empty()) {
+    if (!interface.driver.empty()) {
         return {-1, EBUSY};
     }
-    owner.claimed = true;
-    Bind(kUsbfsDriver);
+    Bind(number, kUsbfsDriver);
+    interface.claimant = client;
     ++observed_.claims;
-    if (setup_.handheld != nullptr) {
+    if (number == HandheldInterface() && setup_.handheld != nullptr) {
         setup_.handheld->Announce(now_);
         TakeHandheldOutput();
     }
     return {0, 0};
 }
 
-void EmulatedUsbDevice::Bind(const std::string &driver) {
-    observed_.driver = driver;
-    std::string link = interfaceDir_ + "/driver";
+void EmulatedUsbDevice::Bind(size_t number, const std::string &driver) {
+    Interface &interface = interfaces_[number];
+    interface.driver = driver;
+    std::string link = interface.dir + "/driver";
     unlink(link.c_str());
     if (symlink((driverLinkPrefix_ + driver).c_str(), link.c_str()) != 0) {
         ADD_FAILURE() << "cannot link " << link;
     }
+    ShowDrivers();
 }
 
-void EmulatedUsbDevice::Unbind() {
-    for (auto &entry : clients_) {
-        entry.second.claimed = false;
-    }
-    observed_.driver.clear();
-    unlink((interfaceDir_ + "/driver").c_str());
+void EmulatedUsbDevice::Unbind(size_t number) {
+    Interface &interface = interfaces_[number];
+    interface.driver.clear();
+    interface.claimant = nullptr;
+    unlink((interface.dir + "/driver").c_str());
+    ShowDrivers();
+}
+
+void EmulatedUsbDevice::ShowDrivers() {
+    observed_.driver = interfaces_[HandheldInterface()].driver;
+    observed_.leadingDriver = setup_.leadingInterface ? interfaces_[0].driver : "";
 }
 
 EmulatedUsbDevice::Result EmulatedUsbDevice::Submit(UMockdevIoctlClient *client,
@@ -447,7 +483,7 @@ EmulatedUsbDevice::Result EmulatedUsbDevice::SubmitBulk(Urb urb) {
     if (!HasEndpoint(bulk->endpoint)) {
         return {-1, ENOENT};
     }
-    if (Result claimed = ClaimFor(urb.client); claimed.value < 0) {
+    if (Result claimed = ClaimFor(urb.client, HandheldInterface()); claimed.value < 0) {
         return claimed;
     }
     NoteBulk();
@@ -523,13 +559,13 @@ void EmulatedUsbDevice::FillRead(Urb &urb) {
 
 void EmulatedUsbDevice::Complete(Urb urb, int status) {
     UrbOf(urb.data)->status = status;
-    clients_[urb.client].completed.push_back(urb);
+    completed_[urb.client].push_back(urb);
 }
 
 EmulatedUsbDevice::Result EmulatedUsbDevice::Reap(UMockdevIoctlClient *client,
                                                   UMockdevIoctlData *arg) {
-    Client &owner = clients_[client];
-    if (owner.completed.empty()) {
+    std::deque<Urb> &done = completed_[client];
+    if (done.empty()) {
         return {-1, gone_ ? ENODEV : EAGAIN};
     }
     GError *error = nullptr;
@@ -538,8 +574,8 @@ EmulatedUsbDevice::Result EmulatedUsbDevice::Reap(UMockdevIoctlClient *client,
         g_clear_error(&error);
         return {-1, EFAULT};
     }
-    Urb urb = owner.completed.front();
-    owner.completed.pop_front();
+    Urb urb = done.front();
+    done.pop_front();
     umockdev_ioctl_data_set_ptr(pointer, 0, urb.data);
     g_object_unref(urb.data);
     return {0, 0};

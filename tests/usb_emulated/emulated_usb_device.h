@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,17 +32,25 @@ namespace ostervane::testing {
 // How a device answers the vendor requests for its connection information.
 enum class ConnectionAnswers {
     Extended,        // 0x04: 'sync' on port 1, the debugger 'psys' on port 2
-    PlainOnly,       // 0x04 stalls; 0x03: function 0 on port 1, the debugger (1) on port 2
-    WithoutDebugger, // 0x04: only 'sync' on port 2; 0x03: only function 0 on port 2
+    PlainOnly,       // 0x04 stalls; 0x03: HotSync (2) on port 1, the debugger (1) on port 2
+    WithoutDebugger, // 0x04: only 'sync' on port 2; 0x03: only HotSync on port 2
     Neither,         // both stall
+};
+
+// A function of the device's own in front of the handheld's interface, as on phones: the
+// handheld's interface is then number 1.
+struct LeadingInterface {
+    uint8_t interfaceClass = 0x02; // communications
+    std::string driver = "cdc_acm";
 };
 
 struct EmulatedDeviceSetup {
     std::string port = "1-2"; // bus 1, port 2; the library names it "usb-1-2"
     uint16_t vendor = 0x0830;
     uint16_t product = 0x0060;
-    uint8_t interfaceClass = 0xFF;
-    std::string driver = "visor"; // bound to the interface when plugged in; "" for none
+    uint8_t interfaceClass = 0xFF; // of the handheld's interface, the last one
+    std::string driver = "visor";  // bound to it when plugged in; "" for none
+    std::optional<LeadingInterface> leadingInterface;
     ConnectionAnswers answers = ConnectionAnswers::Extended;
     // Served on the debugger's endpoints (port 2); must outlive the device.  None: the bulk
     // endpoints take what is sent and never answer.
@@ -58,8 +67,9 @@ struct DeviceObservations {
     int detaches = 0;   // a kernel driver unbound by the host
     int reattaches = 0; // a kernel driver bound again by the host
     std::vector<uint8_t> vendorRequests;
-    std::string driver;       // bound to the interface now: "" none, "usbfs" while claimed
-    size_t readsUnderWay = 0; // the host's reads of the debugger's endpoint waiting for bytes
+    std::string driver; // bound to the handheld's interface now: "" none, "usbfs" while claimed
+    std::string leadingDriver; // bound to the leading interface now
+    size_t readsUnderWay = 0;  // the host's reads of the debugger's endpoint waiting for bytes
     uint64_t bytesToHandheld = 0;
     uint64_t bytesFromHandheld = 0;
     std::chrono::steady_clock::time_point firstBulk{}, lastBulk{}; // real time of bulk URBs
@@ -71,9 +81,14 @@ public:
     static constexpr uint8_t kDebuggerOut = 0x02;
     static constexpr size_t kMaxPacket = 64;
 
-    // `interfaceDir`: the interface's directory in the testbed, whose "driver" link follows the
-    // bound driver: it points to `driverLinkPrefix` + the driver's name.
-    EmulatedUsbDevice(EmulatedDeviceSetup setup, std::string interfaceDir,
+    struct InterfaceInfo {
+        uint8_t interfaceClass = 0;
+        std::string driver; // bound when plugged in
+    };
+
+    // `interfaceDirs`: the interfaces' directories in the testbed (in the order of Interfaces()),
+    // whose "driver" links follow the bound drivers: `driverLinkPrefix` + the driver's name.
+    EmulatedUsbDevice(EmulatedDeviceSetup setup, std::vector<std::string> interfaceDirs,
                       std::string driverLinkPrefix);
     ~EmulatedUsbDevice();
     EmulatedUsbDevice(const EmulatedUsbDevice &) = delete;
@@ -81,6 +96,9 @@ public:
 
     const EmulatedDeviceSetup &Setup() const { return setup_; }
     std::string InterfaceName() const { return "usb-" + setup_.port; }
+    // The interfaces by number.
+    std::vector<InterfaceInfo> Interfaces() const;
+    size_t HandheldInterface() const;
     // Device, configuration, interface and endpoint descriptors, as sysfs gives them.
     std::vector<uint8_t> Descriptors() const;
     UMockdevIoctlBase *IoctlHandler() const { return handler_; }
@@ -102,9 +120,11 @@ private:
         UMockdevIoctlData *buffer = nullptr;
         UMockdevIoctlClient *client = nullptr;
     };
-    struct Client {
-        std::deque<Urb> completed;
-        bool claimed = false;
+    struct Interface {
+        std::string driver; // bound now
+        std::string native; // the driver the kernel binds to it
+        std::string dir;
+        UMockdevIoctlClient *claimant = nullptr; // while "usbfs" is bound
     };
     struct Reply {
         std::vector<uint8_t> bytes;
@@ -132,10 +152,11 @@ private:
     Result Reap(UMockdevIoctlClient *client, UMockdevIoctlData *arg);
     Result Discard(UMockdevIoctlClient *client, UMockdevIoctlData *arg);
 
-    Result ClaimFor(UMockdevIoctlClient *client);
+    Result ClaimFor(UMockdevIoctlClient *client, size_t number);
     bool Held() const;
-    void Unbind();
-    void Bind(const std::string &driver);
+    void Unbind(size_t number);
+    void Bind(size_t number, const std::string &driver);
+    void ShowDrivers();
     bool ControlAnswer(uint8_t request, std::vector<uint8_t> *answer) const;
     bool HasEndpoint(uint8_t address) const;
     void TakeHandheldOutput();
@@ -146,13 +167,13 @@ private:
     void Forget(std::deque<Urb> &urbs, UMockdevIoctlClient *client = nullptr);
 
     const EmulatedDeviceSetup setup_;
-    const std::string interfaceDir_;
     const std::string driverLinkPrefix_;
     UMockdevIoctlBase *handler_ = nullptr;
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
-    std::map<UMockdevIoctlClient *, Client> clients_;
+    std::vector<Interface> interfaces_;
+    std::map<UMockdevIoctlClient *, std::deque<Urb>> completed_; // reapable, per client
     std::deque<Urb> debuggerReads_; // bulk IN URBs on the debugger's endpoint, oldest first
     std::deque<Urb> idleReads_;     // bulk IN URBs on endpoints that never answer
     std::deque<Reply> replies_;     // what the handheld has sent, oldest first

@@ -100,6 +100,35 @@ TEST(LibusbOnEmulatedUsb, ASerialDriverIsDetachedAndGivenBackWhenItsPortCloses) 
     EXPECT_EQ(bus.DriverLink(unbound), "");
 }
 
+// A phone: its modem is interface 0 (held by its own driver), the handheld interface 1.
+TEST(LibusbOnEmulatedUsb, OnAPhoneOnlyTheHandheldsInterfaceIsTaken) {
+    EmulatedUsbBus bus;
+    auto handheld = NewHandheld();
+    EmulatedDeviceSetup setup = HandheldAt("1-2", *handheld);
+    setup.vendor = 0x04E8;
+    setup.product = 0x8001;
+    setup.leadingInterface = LeadingInterface{};
+    EmulatedUsbDevice &phone = bus.Add(setup);
+    RecordedLibrary usb;
+    ASSERT_TRUE(usb.Register());
+    ASSERT_TRUE(usb.WaitForArrival("usb-1-2")) << ::testing::PrintToString(usb.record.Lines());
+    EXPECT_EQ(phone.Observed().driver, "usbfs");
+    EXPECT_EQ(phone.Observed().detaches, 1);
+
+    UsbPortHandle port = usb.library->OpenPort("usb-1-2", kUsbDebuggerCreator);
+    ASSERT_NE(port, kUsbNoPort);
+    std::vector<uint8_t> buffer(4096);
+    uint32_t count = 0;
+    EXPECT_EQ(usb.library->ReceiveBytes(port, buffer.data(), 4096, &count), 0);
+    EXPECT_GT(count, 0u) << "the handheld's announcement comes on its interface's endpoints";
+    EXPECT_EQ(usb.library->ClosePort(port), 0);
+    DeviceObservations seen = phone.Observed();
+    EXPECT_EQ(seen.driver, "visor");
+    EXPECT_EQ(seen.leadingDriver, "cdc_acm");
+    EXPECT_EQ(seen.detaches, 1);
+    EXPECT_EQ(seen.reattaches, 1);
+}
+
 TEST(LibusbOnEmulatedUsb, EitherKindOfConnectionInformationNamingADebuggerMakesAPort) {
     EmulatedUsbBus bus;
     std::vector<std::unique_ptr<sim::HandheldDebugger>> handhelds;
