@@ -1,8 +1,13 @@
 // QtPrompter: the program's message boxes, owned by no window and shown on the UI thread, also
-// when a worker asks (the worker waits for the answer).
+// when a worker asks (the worker waits for the answer).  A worker's box holds only that worker:
+// it is shown without blocking the windows, so the main window's buttons, Escape and its close
+// box keep working, and several jobs' boxes may be up at once and answered in any order.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -27,17 +32,31 @@ class QtPrompter final : public Prompter {
 public:
     // Without an answerer the boxes are real QMessageBox windows.
     explicit QtPrompter(UiThreadCall &calls, BoxAnswerer answerer = nullptr);
+    ~QtPrompter() override; // closes the boxes still open, releasing their workers
 
-    // A box that cannot be shown any more (the window is closing) is answered OK when it offers
-    // only OK, Cancel otherwise.
+    // A box that cannot be shown any more, or is closed without a button (the window is
+    // closing), is answered OK when it offers only OK, Cancel otherwise.  Asked on the UI
+    // thread itself, the box waits in a modal loop of its own.
     PromptAnswer Ask(const std::string &caption, const std::string &text, PromptButtons buttons,
                      PromptIcon icon) override;
 
-    // UI thread: closes the boxes still open, as Cancel.
+    // UI thread: closes the boxes still open, each answered as above.
     void CloseOpenBoxes();
 
 private:
-    PromptAnswer ShowMessageBox(const PromptBox &box);
+    // The answer a worker waits for.
+    struct Waiting {
+        std::mutex mutex;
+        std::condition_variable answered;
+        bool done = false;
+        PromptAnswer answer = PromptAnswer::Cancel;
+        void Give(PromptAnswer given);
+        PromptAnswer Wait();
+    };
+
+    QMessageBox *MakeBox(const PromptBox &box);
+    void ShowForWorker(const PromptBox &box, const std::shared_ptr<Waiting> &waiting);
+    PromptAnswer ShowModal(const PromptBox &box);
 
     UiThreadCall &calls_;
     BoxAnswerer answerer_;

@@ -1,6 +1,7 @@
 // MainDialog with simulated handhelds behind its links: the slots a run shows, busy and
 // failing ports, a whole serial backup, a USB backup, log lines from slots finishing together,
 // and closing the window while jobs run, wait for a handheld, or wait for a message box.
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -8,6 +9,8 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -47,6 +50,32 @@ QStringList ShownLabels(const MainDialog &dialog) {
     }
     return labels;
 }
+
+// The jobs' message boxes on the screen, in the order they appeared.
+class BoxWatcher {
+public:
+    BoxWatcher() {
+        poll_.setInterval(5);
+        QObject::connect(&poll_, &QTimer::timeout, [this] { Look(); });
+        poll_.start();
+    }
+    QList<QPointer<QMessageBox>> boxes;
+    int ShownCount() const {
+        return static_cast<int>(std::count_if(
+            boxes.begin(), boxes.end(), [](const auto &box) { return box && box->isVisible(); }));
+    }
+
+private:
+    void Look() {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *box = qobject_cast<QMessageBox *>(widget);
+            if (box != nullptr && box->isVisible() && !boxes.contains(box)) {
+                boxes << box;
+            }
+        }
+    }
+    QTimer poll_;
+};
 
 // Passes every call on to a slot and notes the thread it came on.
 class ThreadCheckingSlot final : public DeviceSlot {
@@ -381,30 +410,77 @@ private slots:
         MainDialog dialog(Backup(LinkKind::Serial, PortsNamed({"COM1"}), run.File("no/x.rom")),
                           run.log, links);
         dialog.show();
-        QString title, text;
-        QTimer poll;
-        poll.setInterval(5);
-        connect(&poll, &QTimer::timeout, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (box == nullptr) {
-                return;
-            }
-            poll.stop();
-            title = box->windowTitle();
-            text = box->text();
-            dialog.reject();
-        });
-        poll.start();
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), 20000);
-        QCOMPARE(title, QStringLiteral("Backup Failed"));
-        QCOMPARE(text, QStringLiteral("The Backup Failed.  Check log for error number."));
-        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+        BoxWatcher watcher;
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.ShownCount(), 1, 20000);
+        QCOMPARE(watcher.boxes[0]->windowTitle(), QStringLiteral("Backup Failed"));
+        QCOMPARE(watcher.boxes[0]->text(),
+                 QStringLiteral("The Backup Failed.  Check log for error number."));
+        dialog.reject();
+        QVERIFY(!dialog.isVisible());
+        QTRY_COMPARE(watcher.ShownCount(), 0);
         QString status = dialog.Slot(0).status->text();
         QStringList log = run.LogTexts();
         QTest::qWait(50);
         QCOMPARE(dialog.Slot(0).status->text(), status);
         QCOMPARE(run.LogTexts(), log);
         QVERIFY(!log.join('\n').contains("Failed with error number"));
+    }
+
+    // The boxes hold only their jobs: the window's own buttons keep working while one is up.
+    void doneClosesTheWindowWhileAJobsBoxIsUp() {
+        RunFolder run;
+        TestLinks links;
+        MainDialog dialog(Backup(LinkKind::Serial, PortsNamed({"COM1"}), run.File("no/x.rom")),
+                          run.log, links);
+        QSignalSpy finished(&dialog, &QDialog::finished);
+        dialog.show();
+        BoxWatcher watcher;
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.ShownCount(), 1, 20000);
+        QVERIFY(!watcher.boxes[0]->isModal());
+        auto *done = dialog.findChild<QPushButton *>(QStringLiteral("done"));
+        QVERIFY(done != nullptr);
+        QTest::mouseClick(done, Qt::LeftButton);
+        QTRY_COMPARE(finished.count(), 1);
+        QVERIFY(!dialog.isVisible());
+        QTRY_COMPARE(watcher.ShownCount(), 0);
+    }
+
+    // Two slots' jobs each waiting on its own box, both up at once: answering either box first
+    // releases only its job, while the other box stays up and its job keeps waiting.
+    void eachBoxReleasesOnlyItsOwnJobInAnyOrder() {
+        for (int first : {0, 1}) {
+            ui::UiThreadCall calls;
+            ui::QtPrompter prompter(calls);
+            BoxWatcher watcher;
+            std::atomic<int> answers[2] = {-1, -1};
+            auto slotJob = [&](int slot, PromptButtons buttons) {
+                return std::thread([&, slot, buttons] {
+                    PromptAnswer answer = prompter.Ask(
+                        "Read Error", "USB " + std::to_string(slot + 1), buttons, PromptIcon::None);
+                    answers[slot] = static_cast<int>(answer);
+                });
+            };
+            std::thread one = slotJob(0, PromptButtons::Ok);
+            QTRY_COMPARE(watcher.ShownCount(), 1);
+            std::thread two = slotJob(1, PromptButtons::OkCancel);
+            QTRY_COMPARE(watcher.ShownCount(), 2);
+            QCOMPARE(watcher.boxes[1]->text(), QStringLiteral("USB 2"));
+            int second = 1 - first;
+            QMessageBox::StandardButton press[2] = {QMessageBox::Ok, QMessageBox::Cancel};
+            QTest::mouseClick(watcher.boxes[first]->button(press[first]), Qt::LeftButton);
+            QTRY_COMPARE(answers[first].load(),
+                         static_cast<int>(first == 0 ? PromptAnswer::Ok : PromptAnswer::Cancel));
+            QTest::qWait(30);
+            QCOMPARE(answers[second].load(), -1);
+            QVERIFY(watcher.boxes[second] && watcher.boxes[second]->isVisible());
+            QTest::mouseClick(watcher.boxes[second]->button(press[second]), Qt::LeftButton);
+            QTRY_VERIFY(answers[second].load() != -1);
+            QCOMPARE(answers[0].load(), static_cast<int>(PromptAnswer::Ok));
+            QCOMPARE(answers[1].load(), static_cast<int>(PromptAnswer::Cancel));
+            one.join();
+            two.join();
+            QTRY_COMPARE(watcher.ShownCount(), 0);
+        }
     }
 
     void boxesFromWorkersAreAnsweredOnTheUiThread() {
