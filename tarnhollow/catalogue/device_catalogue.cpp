@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "tarnhollow/catalogue/catalogue_text.h"
+#include "tarnhollow/common/palm_text.h"
 
 namespace tarnhollow {
 
@@ -169,7 +170,7 @@ std::unique_ptr<DeviceEntry> ParseDeviceEntry(std::string &text) {
 void AppendDeviceEntries(std::string text, DeviceCatalogue &catalogue, MessageBoxes &boxes) {
     while (std::unique_ptr<DeviceEntry> device = ParseDeviceEntry(text)) {
         if (device->blockBytes <= 0) {
-            boxes.Show("Device entry \"" + device->name +
+            boxes.Show("Device entry \"" + Utf8FromPalmText(device->name) +
                            "\" has no valid block size and was skipped",
                        BoxIcon::Warning);
             continue;

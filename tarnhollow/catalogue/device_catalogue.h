@@ -1,5 +1,6 @@
 // The device catalogue: every entry of every file in the "Devices" folder, in reading order,
-// and the position-based cutting of one entry off a catalogue file's text.
+// and the position-based cutting of one entry off a catalogue file's text.  The text is the
+// handhelds' 8-bit text (common/palm_text.h) and is kept as read.
 #pragma once
 
 #include <filesystem>

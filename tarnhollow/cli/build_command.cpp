@@ -1,4 +1,5 @@
 // tarnhollow-cli build: a new document filled through the pages' rules in page order, then saved.
+// Names are given in UTF-8 and stored in the handhelds' 8-bit text, as the window does.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include "tarnhollow/cli/cli_options.h"
 #include "tarnhollow/cli/commands.h"
 #include "tarnhollow/cli/console_boxes.h"
+#include "tarnhollow/common/palm_text.h"
 #include "tarnhollow/pages/config_page.h"
 #include "tarnhollow/pages/database_lists.h"
 #include "tarnhollow/pages/device_page.h"
@@ -82,6 +84,31 @@ bool ParseBuildRequest(const std::vector<std::string> &args, BuildRequest &reque
     return !request.out.empty() && !reader.Failed();
 }
 
+// The names given (UTF-8, as typed) in the handhelds' 8-bit text, as the window stores what
+// the user types.  False, after the message, when one holds a character they cannot.
+bool EncodeNames(BuildRequest &request) {
+    std::vector<std::string *> names{&request.language, &request.launch, &request.name};
+    for (auto *list : {&request.deviceNames, &request.removeNames}) {
+        for (std::string &name : *list) {
+            names.push_back(&name);
+        }
+    }
+    for (std::string *name : names) {
+        PalmTextEncoding palm = PalmTextFromUtf8(*name);
+        if (!palm.palm) {
+            std::fprintf(stderr, "tarnhollow-cli: %s\n", NoPalmFormText(palm.refused).c_str());
+            return false;
+        }
+        *name = std::move(*palm.palm);
+    }
+    return true;
+}
+
+// A name of the handhelds for a message.
+std::string Shown(const std::string &palm) {
+    return Utf8FromPalmText(palm);
+}
+
 // The Device page: the named rows are checked.
 bool CheckDevices(CTarnhollowDoc &doc, const BuildRequest &request, std::string &available) {
     DevicePageRules page(doc);
@@ -96,7 +123,7 @@ bool CheckDevices(CTarnhollowDoc &doc, const BuildRequest &request, std::string 
         }
         if (!found) {
             std::fprintf(stderr, "tarnhollow-cli: no device \"%s\" in the catalogue\n",
-                         name.c_str());
+                         Shown(name).c_str());
             return false;
         }
     }
@@ -139,7 +166,7 @@ bool ChooseRemovals(CTarnhollowDoc &doc, const BuildRequest &request, std::strin
         }
         if (!found) {
             std::fprintf(stderr, "tarnhollow-cli: \"%s\" is not on the Remove list\n",
-                         name.c_str());
+                         Shown(name).c_str());
             return false;
         }
     }
@@ -151,7 +178,7 @@ bool ChooseRemovals(CTarnhollowDoc &doc, const BuildRequest &request, std::strin
         }
         if (index == view.languages.size()) {
             std::fprintf(stderr, "tarnhollow-cli: no language \"%s\" for these devices\n",
-                         request.language.c_str());
+                         Shown(request.language).c_str());
             return false;
         }
         page.OnLanguageChosen(index);
@@ -179,7 +206,7 @@ bool Configure(CTarnhollowDoc &doc, const BuildRequest &request) {
         std::vector<std::string> items = LaunchListItems(doc);
         if (std::find(items.begin(), items.end(), request.launch) == items.end()) {
             std::fprintf(stderr, "tarnhollow-cli: \"%s\" is not an application of the package\n",
-                         request.launch.c_str());
+                         Shown(request.launch).c_str());
             return false;
         }
         ChooseLaunch(doc, request.launch);
@@ -202,6 +229,9 @@ int RunBuild(const std::vector<std::string> &args) {
     if (!ParseBuildRequest(args, request)) {
         std::fputs(kBuildUsage, stderr);
         return kExitUsage;
+    }
+    if (!EncodeNames(request)) {
+        return kExitFailure;
     }
     if (request.components.empty()) {
         request.components = ProgramFolder() / kComponentsFolder;

@@ -1,4 +1,5 @@
-// tarnhollow-cli inspect: opens an install file as the editor would and prints the document.
+// tarnhollow-cli inspect: opens an install file as the editor would and prints the document as
+// JSON, the handhelds' names shown as their characters.
 #include <prc.h>
 
 #include <cstdio>
@@ -22,7 +23,7 @@ std::string TypeText(uint32_t code) {
 std::string StringArray(const std::vector<std::string> &items) {
     std::string out = "[";
     for (size_t i = 0; i < items.size(); i++) {
-        out += (i ? ", " : "") + JsonString(items[i]);
+        out += (i ? ", " : "") + PalmJsonString(items[i]);
     }
     return out + "]";
 }
@@ -31,12 +32,12 @@ std::string EntryArray(const std::vector<PackageEntry> &entries) {
     std::string out = "[";
     for (size_t i = 0; i < entries.size(); i++) {
         const PackageEntry &e = entries[i];
-        out += std::string(i ? ",\n    " : "\n    ") + "{\"name\": " + JsonString(e.Name()) +
+        out += std::string(i ? ",\n    " : "\n    ") + "{\"name\": " + PalmJsonString(e.Name()) +
                ", \"flags\": " + std::to_string(e.flags) +
                ", \"location\": " + std::to_string(e.location) +
                ", \"size\": " + std::to_string(e.size) +
-               ", \"type\": " + JsonString(TypeText(e.type)) +
-               ", \"creator\": " + JsonString(TypeText(e.creator)) +
+               ", \"type\": " + PalmJsonString(TypeText(e.type)) +
+               ", \"creator\": " + PalmJsonString(TypeText(e.creator)) +
                ", \"hasFile\": " + (e.file ? "true" : "false") + "}";
     }
     return out + (entries.empty() ? "]" : "\n  ]");
@@ -48,17 +49,17 @@ const char *Bool(bool value) {
 
 void PrintDocument(const CTarnhollowDoc &doc) {
     std::printf("{\n");
-    std::printf("  \"m_packageName\": %s,\n", JsonString(doc.m_packageName).c_str());
+    std::printf("  \"m_packageName\": %s,\n", PalmJsonString(doc.m_packageName).c_str());
     std::printf("  \"m_deviceIds\": %s,\n", StringArray(doc.m_deviceIds).c_str());
     std::printf("  \"m_expansionRomKB\": %d,\n", doc.m_expansionRomKB);
     std::printf("  \"m_eraseExpansionRom\": %s,\n", Bool(doc.m_eraseExpansionRom));
     std::printf("  \"m_autoInstall\": %s,\n", Bool(doc.m_autoInstall));
     std::printf("  \"m_installStubs\": %s,\n", Bool(doc.m_installStubs));
-    std::printf("  \"m_languageCode\": %s,\n", JsonString(doc.m_languageCode).c_str());
+    std::printf("  \"m_languageCode\": %s,\n", PalmJsonString(doc.m_languageCode).c_str());
     std::printf("  \"m_removeList\": %s,\n", StringArray(doc.m_removeList).c_str());
-    std::printf("  \"m_launchAfterReset\": %s,\n", JsonString(doc.m_launchAfterReset).c_str());
+    std::printf("  \"m_launchAfterReset\": %s,\n", PalmJsonString(doc.m_launchAfterReset).c_str());
     std::printf("  \"m_hasPreinstall\": %s,\n", Bool(doc.m_hasPreinstall));
-    std::printf("  \"m_preinstallName\": %s,\n", JsonString(doc.m_preinstallName).c_str());
+    std::printf("  \"m_preinstallName\": %s,\n", PalmJsonString(doc.m_preinstallName).c_str());
     std::printf("  \"m_ramList\": %s,\n", EntryArray(doc.m_ramList).c_str());
     std::printf("  \"m_romList\": %s,\n", EntryArray(doc.m_romList).c_str());
     std::printf("  \"bootLogo\": %s\n", Bool(doc.m_bootLogoFile != nullptr));

@@ -1,6 +1,8 @@
 // The refusal text for a database too large for its chunk group and the uninstaller warning.
 #include "tarnhollow/document/document_messages.h"
 
+#include "tarnhollow/common/palm_text.h"
+
 namespace tarnhollow {
 
 namespace {
@@ -17,7 +19,7 @@ std::string WithThousandsSeparators(uint64_t value) {
 } // namespace
 
 std::string TooLargeToEmbedText(const std::string &databaseName, uint64_t limitBytes) {
-    return "The database " + databaseName + " is too large to embed (more than " +
+    return "The database " + Utf8FromPalmText(databaseName) + " is too large to embed (more than " +
            WithThousandsSeparators(limitBytes) + " bytes).";
 }
 

@@ -18,7 +18,8 @@ inline constexpr const char *kLaunchFlagRomText = "error in setting the JSIR_RES
 inline constexpr const char *kTooManyDatabasesText =
     "The package holds too many databases to embed them all.";
 
-// "The database NAME is too large to embed (more than 3,244,032 bytes)."
+// "The database NAME is too large to embed (more than 3,244,032 bytes)."  The name is the
+// database's own, in the handhelds' 8-bit text.
 std::string TooLargeToEmbedText(const std::string &databaseName, uint64_t limitBytes);
 
 // "The uninstaller file PATH is read-only and was not written." or, for any other reason,

@@ -5,7 +5,8 @@
 //  - every refusal and failure returns false and leaves the document modified;
 //  - an uninstaller that cannot be written (read-only, say) is named in a warning, and the
 //    save of the package still counts;
-//  - databases too large for their chunk group are refused before anything is written;
+//  - databases too large for their chunk group, and a base name with a character the
+//    handhelds cannot hold, are refused before anything is written;
 //  - the package and the uninstaller are built whole in memory and written only when both are
 //    complete, each by an atomic replacement, so a failure leaves the earlier files as they were
 //    (and removes an empty file the library made to claim a new name);
@@ -16,6 +17,7 @@
 #include <string>
 #include <system_error>
 
+#include "tarnhollow/common/palm_text.h"
 #include "tarnhollow/document/chunking.h"
 #include "tarnhollow/document/database_files.h"
 #include "tarnhollow/document/document_messages.h"
@@ -30,20 +32,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The files and database names derived from the path the user chose.
+// The files and database names derived from the path the user chose.  The files are named as
+// the file system spells the base name (UTF-8); the databases carry it in the handhelds' text.
 struct SaveNames {
     fs::path folder;
+    std::string fileBase;
     std::string base;
+    std::string refused; // a character of the base name that the handhelds cannot hold
 
     static SaveNames From(const fs::path &chosen) {
-        return SaveNames{chosen.parent_path(), chosen.stem().string()};
+        const std::string stem = chosen.stem().string();
+        PalmTextEncoding palm = PalmTextFromUtf8(stem);
+        return SaveNames{chosen.parent_path(), stem, palm.palm.value_or(""), palm.refused};
     }
-    fs::path Package() const { return folder / (base + layout::kPackageExtension); }
+    fs::path Package() const { return folder / (fileBase + layout::kPackageExtension); }
     fs::path Uninstaller() const {
-        return folder / (UninstallerName() + layout::kPackageExtension);
+        return folder / (fileBase + layout::kUninstallerSuffix + layout::kPackageExtension);
     }
-    fs::path DataFile() const { return folder / (DataName() + layout::kTemporaryExtension); }
-    fs::path RemoveFile() const { return folder / (RemoveName() + layout::kTemporaryExtension); }
+    fs::path DataFile() const {
+        return folder / (fileBase + layout::kDataSuffix + layout::kTemporaryExtension);
+    }
+    fs::path RemoveFile() const {
+        return folder / (fileBase + layout::kRemoveSuffix + layout::kTemporaryExtension);
+    }
     std::string DataName() const { return base + layout::kDataSuffix; }
     std::string RemoveName() const { return base + layout::kRemoveSuffix; }
     std::string UninstallerName() const { return base + layout::kUninstallerSuffix; }
@@ -198,6 +209,9 @@ uint32_t InstallFileWriter::EmbeddedGroupCount() const {
 }
 
 std::optional<std::string> InstallFileWriter::Refusal() const {
+    if (!m_names.refused.empty()) {
+        return NoPalmFormText(m_names.refused);
+    }
     std::optional<std::string> refusal;
     if (m_doc.m_hasPreinstall) {
         refusal = SizeRefusal(m_doc.m_preinstallFile.get(), m_doc.m_preinstallName,

@@ -25,7 +25,8 @@ public:
 
     // The defaults of File New.
     bool OnNewDocument();
-    // Writes the install file (always with the extension ".prc") and the optional uninstaller.
+    // Writes the install file (always with the extension ".prc") and the optional uninstaller;
+    // the file's base name, encoded in the handhelds' text, names the databases.
     // Returns true when the package was written; an uninstaller that could not be written is
     // named in a warning.  A failure shows its message, keeps the document modified and leaves
     // any earlier package on disk untouched; a read-only package is left alone silently.
@@ -38,7 +39,8 @@ public:
     void SetModifiedFlag(bool modified = true) { m_modified = modified; }
     const std::filesystem::path &ComponentsFolder() const { return m_components; }
 
-    // Fields, named and ordered as the package model names them.
+    // Fields, named and ordered as the package model names them.  Names (package, databases,
+    // devices, removals, launch choice) are the handhelds' 8-bit text, as stored in the files.
     std::vector<PackageEntry> m_ramList;
     std::vector<PackageEntry> m_romList;
     std::string m_languageCode;

@@ -10,6 +10,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+#include "tarnhollow/document/document_names.h"
+#include "tarnhollow/editor/palm_text_qt.h"
 #include "tarnhollow/editor/tarnhollow_view.h"
 #include "tarnhollow/pages/config_page.h"
 
@@ -64,10 +68,7 @@ CConfigTab::CConfigTab(CTarnhollowView &view)
     layout->addWidget(preinstall);
     layout->addStretch(1);
 
-    connect(m_packageName, &QLineEdit::textEdited, this, [this](const QString &text) {
-        SetPackageName(m_view.GetDocument(), text.toStdString());
-        Changed();
-    });
+    connect(m_packageName, &QLineEdit::textEdited, this, &CConfigTab::OnPackageNameEdited);
     connect(m_autoInstall, &QCheckBox::clicked, this, [this](bool on) {
         SetAutoInstall(m_view.GetDocument(), on);
         Changed();
@@ -87,30 +88,46 @@ CConfigTab::CConfigTab(CTarnhollowView &view)
 void CConfigTab::OnInitDialog() {
     const CTarnhollowDoc &doc = m_view.GetDocument();
     m_uninstaller->setChecked(doc.m_createUninstaller);
-    m_packageName->setText(QString::fromStdString(doc.m_packageName));
-    m_preinstall->setText(doc.m_hasPreinstall ? QString::fromStdString(doc.m_preinstallName) : "");
+    m_packageName->setText(ShownPalmText(doc.m_packageName));
+    m_preinstall->setText(doc.m_hasPreinstall ? ShownPalmText(doc.m_preinstallName) : "");
     m_erase->setChecked(doc.m_eraseExpansionRom);
     m_autoInstall->setChecked(doc.m_autoInstall);
 }
 
 void CConfigTab::OnSetActive() {
     const CTarnhollowDoc &doc = m_view.GetDocument();
-    const std::vector<std::string> items = LaunchListItems(doc);
+    m_launchItems = LaunchListItems(doc);
     m_filling = true;
     m_launch->clear();
-    for (const std::string &item : items) {
-        m_launch->addItem(QString::fromStdString(item));
+    for (const std::string &item : m_launchItems) {
+        m_launch->addItem(ShownPalmText(item));
     }
-    const std::optional<size_t> selected = LaunchSelection(doc, items);
+    const std::optional<size_t> selected = LaunchSelection(doc, m_launchItems);
     m_launch->setCurrentIndex(selected ? int(*selected) : -1);
     m_filling = false;
 }
 
-void CConfigTab::OnLaunchChanged(int index) {
-    if (m_filling || index < 0) {
+void CConfigTab::OnPackageNameEdited(const QString &text) {
+    CTarnhollowDoc &doc = m_view.GetDocument();
+    const PalmTextEncoding typed = TypedPalmText(text);
+    if (!typed.palm) {
+        const QString stored = ShownPalmText(doc.m_packageName);
+        const int cursor = m_packageName->cursorPosition() - int(text.size() - stored.size());
+        m_packageName->setText(stored);
+        m_packageName->setCursorPosition(std::max(cursor, 0));
+        m_view.Dialogs().Inform(this, QString::fromStdString(NoPalmFormText(typed.refused)),
+                                kApplicationTitle, BoxIcon::Warning);
         return;
     }
-    ChooseLaunch(m_view.GetDocument(), m_launch->itemText(index).toStdString());
+    SetPackageName(doc, *typed.palm);
+    Changed();
+}
+
+void CConfigTab::OnLaunchChanged(int index) {
+    if (m_filling || index < 0 || size_t(index) >= m_launchItems.size()) {
+        return;
+    }
+    ChooseLaunch(m_view.GetDocument(), m_launchItems[size_t(index)]);
     Changed();
 }
 
@@ -120,7 +137,7 @@ void CConfigTab::OnBrowse() {
     if (!path) {
         return;
     }
-    m_preinstall->setText(QString::fromStdString(ChoosePreinstall(m_view.GetDocument(), *path)));
+    m_preinstall->setText(ShownPalmText(ChoosePreinstall(m_view.GetDocument(), *path)));
     Changed();
 }
 

@@ -2,6 +2,9 @@
 // and the preinstall application.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "tarnhollow/editor/package_sheet.h"
 
 class QCheckBox;
@@ -31,6 +34,9 @@ protected:
     void OnSetActive() override;
 
 private:
+    // Typed text goes into the document in the handhelds' text; a character they cannot hold
+    // is refused with a message and the edit shows the stored name again.
+    void OnPackageNameEdited(const QString &text);
     void OnLaunchChanged(int index);
     void Changed();
 
@@ -41,6 +47,7 @@ private:
     QCheckBox *m_erase;
     QLineEdit *m_preinstall;
     QPushButton *m_browse;
+    std::vector<std::string> m_launchItems; // as stored, so a choice is kept byte for byte
     bool m_filling = false;
 };
 

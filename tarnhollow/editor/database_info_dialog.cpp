@@ -6,12 +6,14 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "tarnhollow/editor/palm_text_qt.h"
+
 namespace tarnhollow::editor {
 
 namespace {
 
 QLineEdit *ReadOnlyEdit(const std::string &text, QWidget *parent) {
-    auto *edit = new QLineEdit(QString::fromStdString(text), parent);
+    auto *edit = new QLineEdit(ShownPalmText(text), parent);
     edit->setReadOnly(true);
     return edit;
 }
@@ -22,7 +24,7 @@ DatabaseInfoDialog::DatabaseInfoDialog(const DatabaseInfoTexts &texts, QWidget *
     : QDialog(parent), m_name(ReadOnlyEdit(texts.name, this)),
       m_creator(ReadOnlyEdit(texts.creator, this)), m_type(ReadOnlyEdit(texts.type, this)),
       m_size(ReadOnlyEdit(texts.size, this)), m_attributes(ReadOnlyEdit(texts.attributes, this)) {
-    setWindowTitle(QString::fromStdString(texts.caption));
+    setWindowTitle(ShownPalmText(texts.caption));
     auto *form = new QFormLayout;
     form->addRow(tr("Name"), m_name);
     form->addRow(tr("Creator ID"), m_creator);

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "tarnhollow/document/document_names.h"
+#include "tarnhollow/editor/palm_text_qt.h"
 #include "tarnhollow/editor/tarnhollow_view.h"
 #include "tarnhollow/pages/database_info.h"
 
@@ -65,7 +66,7 @@ void DatabaseListPage::Refresh() {
     const int nameColumn = m_list->columnCount() - 1;
     for (const DatabaseRow &row : ListRows(m_view.GetDocument(), m_which)) {
         auto *item = new QTreeWidgetItem(m_list);
-        item->setText(nameColumn, QString::fromStdString(row.name));
+        item->setText(nameColumn, ShownPalmText(row.name));
         item->setData(0, kEntryRole, static_cast<qulonglong>(row.entryIndex));
     }
 }

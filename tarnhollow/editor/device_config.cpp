@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "tarnhollow/document/document_names.h"
+#include "tarnhollow/editor/palm_text_qt.h"
 #include "tarnhollow/editor/tarnhollow_view.h"
 
 namespace tarnhollow::editor {
@@ -35,7 +36,7 @@ void CDeviceConfig::OnInitDialog() {
     const std::vector<std::string> rows = m_rules.RowTexts();
     const std::vector<bool> boxes = m_rules.Initialise();
     for (size_t row = 0; row < rows.size(); row++) {
-        auto *item = new QTreeWidgetItem(m_list, {QString::fromStdString(rows[row])});
+        auto *item = new QTreeWidgetItem(m_list, {ShownPalmText(rows[row])});
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(0, row < boxes.size() && boxes[row] ? Qt::Checked : Qt::Unchecked);
     }

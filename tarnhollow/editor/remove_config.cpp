@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "tarnhollow/document/document_names.h"
+#include "tarnhollow/editor/palm_text_qt.h"
 #include "tarnhollow/editor/tarnhollow_view.h"
 
 namespace tarnhollow::editor {
@@ -67,14 +68,14 @@ void CRemoveConfig::ShowRules() {
     const RemovePageView &shown = m_rules.View();
     m_list->clear();
     for (size_t row = 0; row < shown.rows.size(); row++) {
-        auto *item = new QTreeWidgetItem(m_list, {QString::fromStdString(shown.rows[row])});
+        auto *item = new QTreeWidgetItem(m_list, {ShownPalmText(shown.rows[row])});
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         const bool checked = row < shown.checked.size() && shown.checked[row];
         item->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
     }
     m_languages->clear();
     for (const std::string &language : shown.languages) {
-        m_languages->addItem(QString::fromStdString(language));
+        m_languages->addItem(ShownPalmText(language));
     }
     m_languages->setCurrentIndex(shown.languages.empty() ? -1 : int(shown.selectedLanguage));
     m_listening = true;

@@ -25,7 +25,8 @@ std::optional<size_t> LaunchSelection(const CTarnhollowDoc &doc,
 
 // The user's choice is stored, so the list shows it again when the page comes back.
 void ChooseLaunch(CTarnhollowDoc &doc, const std::string &itemText);
-void SetPackageName(CTarnhollowDoc &doc, const std::string &text); // cut to 32 characters
+// The name in the handhelds' 8-bit text, cut to 32 characters (bytes).
+void SetPackageName(CTarnhollowDoc &doc, const std::string &text);
 void SetCreateUninstaller(CTarnhollowDoc &doc, bool on);
 void SetEraseExpansionRom(CTarnhollowDoc &doc, bool on);
 void SetAutoInstall(CTarnhollowDoc &doc, bool on);

@@ -7,6 +7,7 @@
 
 namespace tarnhollow {
 
+// In the handhelds' 8-bit text, as the database stores its name and codes.
 struct DatabaseInfoTexts {
     std::string caption; // the dialog's caption: the database name
     std::string name;

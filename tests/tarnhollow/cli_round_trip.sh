@@ -24,6 +24,27 @@ grep -q '"m_launchAfterReset": "Tour App"' <<<"$json"
 grep -q '"name": "Tour App", "flags": 13, "location": 3' <<<"$json"
 grep -q '"name": "Tour Notes", "flags": 18, "location": 2, "size": [0-9]*, "type": "DATA"' <<<"$json"
 
+# Names in the handhelds' Western 8-bit text: typed and printed in UTF-8, stored as one byte
+# per character.
+mkdir Western
+printf '%s\r\n' '##' $'*Device Name - T\xe9l\xe9phone \x80' '*Value Two - 0' '*Value Three - x' \
+    '*Languages - EF' '*Device Id - WEST' '*Flash Size - 8388608' '*Value Seven - 0' \
+    '*Block Size - 65536' '*ROM Databases' '$Clock %12000' '*Remove List' \
+    $'$Horloge \xe0 quartz %Clock' '*Language List' '$English %Clock' '##' >Western/western.txt
+"$bin/tarnhollow-cli" build "Café.prc" --devices Western --device "Téléphone €" \
+    --remove "Horloge à quartz" --name "Café €" >/dev/null
+LC_ALL=C grep -qaF $'Caf\xe9 \x80' "Café.prc"
+test -f "Café-Uninstaller.prc"
+json=$("$bin/tarnhollow-cli" inspect "Café.prc")
+iconv -f UTF-8 -t UTF-8 <<<"$json" >/dev/null
+grep -qF '"m_packageName": "Café €"' <<<"$json"
+grep -qF '"m_removeList": ["Horloge à quartz"]' <<<"$json"
+status=0
+"$bin/tarnhollow-cli" build Snow.prc --devices Western --device "Téléphone €" --name "Snow ☃" \
+    >/dev/null 2>err.txt || status=$?
+test "$status" -eq 1 && test ! -e Snow.prc
+grep -qF 'The character "☃" cannot be used' err.txt
+
 status=0
 "$bin/tarnhollow-cli" inspect Tour-Notes.pdb 2>err.txt >/dev/null || status=$?
 test "$status" -eq 1 && grep -qx "Not a Tarnhollow Install File." err.txt

@@ -68,6 +68,42 @@ TEST_F(DocumentTest, EmptyListsHoldRemoveAndFlashInitOnly) {
     EXPECT_EQ(BodyOf(prcgetresource(uninstaller.get(), Code("tSTR"), 1000)), Text("MyPkg-Data"));
 }
 
+// The file is named as typed; its databases carry the name in the handhelds' 8-bit text, cut
+// between characters.
+TEST_F(DocumentTest, WesternBaseNamesBecomeTheHandheldsText) {
+    doc->m_packageName = "Caf\xE9 \x80";
+    ASSERT_TRUE(Save("Caf\u00E9.prc"));
+    PrcPtr package = Package("Caf\u00E9.prc");
+    ASSERT_NE(package, nullptr);
+    EXPECT_STREQ(package->name, "Caf\xE9");
+    EXPECT_EQ(BodyOf(prcgetresource(package.get(), Code("tAIN"), 1000)), Text("Caf\xE9 \x80"));
+    EXPECT_STREQ(GroupDatabase(package.get(), 1000)->name, "Caf\xE9-Remove");
+    PrcPtr uninstaller(prcopen((root / "Caf\u00E9-Uninstaller.prc").c_str(), PRC_OPEN_READ));
+    ASSERT_NE(uninstaller, nullptr);
+    EXPECT_STREQ(uninstaller->name, "Caf\xE9-Uninstaller");
+    EXPECT_EQ(BodyOf(prcgetresource(uninstaller.get(), Code("tSTR"), 1000)), Text("Caf\xE9-Data"));
+
+    const std::string longBase(40, '\xC9');
+    std::string typed;
+    for (int i = 0; i < 40; i++) {
+        typed += "\u00C9";
+    }
+    ASSERT_TRUE(Save(typed + ".prc"));
+    EXPECT_EQ(std::string(Package(typed + ".prc")->name), longBase.substr(0, 31));
+}
+
+TEST_F(DocumentTest, ABaseNameTheHandheldsCannotHoldIsRefused) {
+    EXPECT_FALSE(Save("Snow\u2603.prc"));
+    EXPECT_EQ(boxes.shown,
+              (decltype(boxes.shown){{"The character \"\u2603\" cannot be used: names on the "
+                                      "handheld are in the Western (Windows-1252) character set.",
+                                      BoxIcon::None}}));
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_FALSE(fs::exists(root / "Snow\u2603.prc"));
+    EXPECT_FALSE(fs::exists(root / "Snow\u2603-Uninstaller.prc"));
+    EXPECT_FALSE(fs::exists(root / "Snow\u2603-Remove.tmp"));
+}
+
 TEST_F(DocumentTest, EmptyPackageNameKeepsPayLoadsLauncherName) {
     doc->m_packageName.clear();
     doc->m_createUninstaller = false;

@@ -8,8 +8,11 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <fstream>
+
 #include "editor_test_support.h"
 #include "tarnhollow/bitmap_files.h"
+#include "tarnhollow/catalogue_test_support.h"
 #include "tarnhollow/editor/boot_config.h"
 #include "tarnhollow/editor/config_tab.h"
 #include "tarnhollow/editor/database_info_dialog.h"
@@ -47,6 +50,12 @@ private:
     void Add(DatabaseListPage *page, std::vector<std::filesystem::path> files) {
         fx->dialogs.filesToOpen.push_back(std::move(files));
         QTest::mouseClick(page->AddButton(), Qt::LeftButton);
+    }
+    // Types the text character by character, as a keyboard with those letters would.
+    static void Type(QWidget *widget, const QString &text) {
+        for (QChar ch : text) {
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+        }
     }
     QString Available() const { return view->AvailableValue()->text(); }
     QString RamRequired() const { return view->RamRequiredValue()->text(); }
@@ -283,6 +292,74 @@ private slots:
         Show("RAM");
         Show("Config");
         QCOMPARE(ComboTexts(config->LaunchList()), QStringList({"None", "RomApp"}));
+    }
+
+    // A catalogue and databases in the handhelds' Western 8-bit text show their letters; what
+    // the user picks from them is stored as the same bytes.
+    void westernNamesShowTheirLetters() {
+        fx->frame->OnFileClose();
+        ::tarnhollow::testing::EntryFields western;
+        western.name = "T\xE9l\xE9phone \x80";
+        western.roms = {"Clock %12000", "EnglishDB %40000"};
+        western.removes = {"Horloge \xE0 quartz %Clock"};
+        std::filesystem::create_directory(fx->Path("Devices"));
+        std::ofstream(fx->Path("Devices") / "western.txt", std::ios::binary)
+            << ::tarnhollow::testing::CatalogueText({western});
+        fx->catalogue = LoadDeviceCatalogue(fx->Path("Devices"), fx->catalogueBoxes);
+        view = fx->frame->OnFileNew()->View();
+        CTarnhollowDoc &doc = view->GetDocument();
+
+        const QString device = "T\u00E9l\u00E9phone \u20AC";
+        QCOMPARE(RowTexts(view->DevicePage()->DeviceList()), QStringList({device}));
+        CheckDevice(device);
+        QCOMPARE(doc.m_selectedDevices, std::vector<std::string>{"T\xE9l\xE9phone \x80"});
+        Show("Remove");
+        QTreeWidget *removals = view->RemovePage()->RemoveList();
+        QCOMPARE(RowTexts(removals), QStringList({"Horloge \u00E0 quartz"}));
+        removals->topLevelItem(0)->setCheckState(0, Qt::Checked);
+        QCOMPARE(doc.m_removeList, std::vector<std::string>{"Horloge \xE0 quartz"});
+
+        Show("ROM");
+        Add(view->RomPage(), {fx->Database("R\xE9sum\xE9", 1000)});
+        QCOMPARE(RowTexts(view->RomPage()->List()), QStringList({"R\u00E9sum\u00E9"}));
+        DatabaseInfoDialog dialog(DatabaseInfoFor(doc.m_romList[0]));
+        QCOMPARE(dialog.windowTitle(), QString("R\u00E9sum\u00E9"));
+        QCOMPARE(dialog.nameEdit()->text(), QString("R\u00E9sum\u00E9"));
+        Show("Config");
+        QComboBox *launch = view->ConfigPage()->LaunchList();
+        QCOMPARE(ComboTexts(launch), QStringList({"None", "R\u00E9sum\u00E9"}));
+        launch->setCurrentIndex(1);
+        QCOMPARE(doc.m_launchAfterReset, std::string("R\xE9sum\xE9"));
+    }
+
+    // Typed names go into the document in the handhelds' text, cut between characters; a
+    // character they cannot hold is refused with a message.
+    void typedNamesAreStoredInTheHandheldsText() {
+        CheckDevice("Example Handheld");
+        CTarnhollowDoc &doc = view->GetDocument();
+        doc.m_packageName = "Caf\xE9";
+        Show("Config");
+        QLineEdit *name = view->ConfigPage()->PackageName();
+        QCOMPARE(name->text(), QString("Caf\u00E9"));
+        name->end(false);
+        Type(name, " \u20AC");
+        QCOMPARE(doc.m_packageName, std::string("Caf\xE9 \x80"));
+
+        Type(name, "\u2603");
+        QCOMPARE(fx->dialogs.informed.size(), size_t(1));
+        QCOMPARE(fx->dialogs.informed[0].text,
+                 QString("The character \"\u2603\" cannot be used: names on the handheld are in "
+                         "the Western (Windows-1252) character set."));
+        QCOMPARE(fx->dialogs.informed[0].caption, QString("Tarnhollow"));
+        QCOMPARE(fx->dialogs.informed[0].icon, BoxIcon::Warning);
+        QCOMPARE(name->text(), QString("Caf\u00E9 \u20AC"));
+        QCOMPARE(name->cursorPosition(), 6);
+        QCOMPARE(doc.m_packageName, std::string("Caf\xE9 \x80"));
+
+        name->selectAll();
+        Type(name, QString(40, QChar(0xC9)));
+        QCOMPARE(name->text(), QString(32, QChar(0xC9)));
+        QCOMPARE(doc.m_packageName, std::string(32, '\xC9'));
     }
 
     void bootLogoIsCheckedSetAndCleared() {
