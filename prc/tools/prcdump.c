@@ -1,6 +1,11 @@
 /* prcdump: prints the header and entry table of Palm database files, with -x also a hex dump
- * of every body and block.  Uses only the public libprc interface. */
-#include <ctype.h>
+ * of every body and block.  Uses only the public libprc interface.  Names, 8-bit text in the
+ * handhelds' Western character set, are shown in the terminal's character set. */
+#define _XOPEN_SOURCE 700 /* nl_langinfo */
+
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
@@ -24,13 +29,59 @@ static const char usage_text[] =
 
 /* ---- text helpers ---- */
 
-/* Copies text into out (size bytes), showing each unprintable byte as '.'. */
-static void copy_printable(char *out, size_t size, const char *text) {
-    size_t i = 0;
-    for (; text[i] != '\0' && i + 1 < size; i++) {
-        out[i] = isprint((unsigned char)text[i]) ? text[i] : '.';
+/* Printable ASCII, whatever the locale: codes and hex dumps look the same everywhere. */
+static int is_plain_ascii(unsigned char c) {
+    return c >= 0x20 && c < 0x7F;
+}
+
+/* From the handhelds' character set to the terminal's; (iconv_t)-1 when there is none. */
+static iconv_t name_converter = (iconv_t)-1;
+
+static void open_name_converter(void) {
+    static const char *const palm_charsets[] = {"WINDOWS-1252", "CP1252"};
+    const char *terminal = nl_langinfo(CODESET);
+    for (size_t i = 0; i < sizeof palm_charsets / sizeof palm_charsets[0]; i++) {
+        name_converter = iconv_open(terminal, palm_charsets[i]);
+        if (name_converter != (iconv_t)-1) {
+            return;
+        }
     }
-    out[i] = '\0';
+}
+
+/* One byte of a name in the terminal's character set into out (at least 16 bytes); returns
+ * the length, 0 when the terminal has no form for it. */
+static size_t convert_name_byte(char *out, unsigned char byte) {
+    if (name_converter == (iconv_t)-1) {
+        return 0;
+    }
+    char in = (char)byte;
+    char *from = &in, *to = out;
+    size_t from_left = 1, to_left = 16;
+    iconv(name_converter, NULL, NULL, NULL, NULL);
+    if (iconv(name_converter, &from, &from_left, &to, &to_left) == (size_t)-1) {
+        return 0;
+    }
+    return (size_t)(to - out);
+}
+
+/* A database name as the terminal shows it: each character in the terminal's character set,
+ * control characters and characters it cannot show as "\xNN", a backslash as "\\". */
+static void print_name(const char *label, const char *name) {
+    printf("  %-*s ", LABEL_WIDTH, label);
+    for (const unsigned char *c = (const unsigned char *)name; *c != '\0'; c++) {
+        char shown[16];
+        size_t length = 0;
+        if (*c == '\\') {
+            fputs("\\\\", stdout);
+        } else if (is_plain_ascii(*c)) {
+            putchar(*c);
+        } else if (*c >= 0x80 && (length = convert_name_byte(shown, *c)) > 0) {
+            fwrite(shown, 1, length, stdout);
+        } else {
+            printf("\\x%02x", *c);
+        }
+    }
+    putchar('\n');
 }
 
 /* A four-character code as text, '.' for unprintable bytes; returns 1 when all four print. */
@@ -38,7 +89,7 @@ static int code_to_text(char text[PRC_TYPE_TEXT_SIZE], uint32_t code) {
     prctypetostr(text, code);
     int printable = 1;
     for (int i = 0; i < 4; i++) {
-        if (!isprint((unsigned char)text[i])) {
+        if (!is_plain_ascii((unsigned char)text[i])) {
             text[i] = '.';
             printable = 0;
         }
@@ -120,9 +171,7 @@ static void print_block_size(const char *label, uint32_t size) {
 }
 
 static void print_header(prc_t *db) {
-    char name[sizeof db->name];
-    copy_printable(name, sizeof name, db->name);
-    print_field_text("name", name);
+    print_name("name", db->name);
     print_attributes(db->flags);
     print_field_number("version", db->version);
     print_time("created", db->ctime);
@@ -193,7 +242,7 @@ static void print_hex_line(const uint8_t *bytes, uint32_t offset, uint32_t count
     }
     fputs("  |", stdout);
     for (uint32_t i = 0; i < count; i++) {
-        putchar(isprint(bytes[i]) ? bytes[i] : '.');
+        putchar(is_plain_ascii(bytes[i]) ? bytes[i] : '.');
     }
     fputs("|\n", stdout);
 }
@@ -306,6 +355,8 @@ static int parse_options(int argc, char **argv, struct options *opts) {
 }
 
 int main(int argc, char **argv) {
+    setlocale(LC_CTYPE, ""); /* the terminal's character set, for the names */
+    open_name_converter();
     struct options opts = {0, 0};
     int early_exit = parse_options(argc, argv, &opts);
     if (early_exit >= 0) {
