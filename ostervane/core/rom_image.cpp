@@ -15,7 +15,6 @@ namespace {
 constexpr uint32_t kCardSignature = 0xFEEDBEEF; // stored EF BE ED FE by a little-endian header
 constexpr size_t kSignatureOffset = 8;
 constexpr size_t kVersionOffset = 12;
-constexpr size_t kManufacturerOffset = 48;
 constexpr size_t kBlockListOffset = 88;
 constexpr size_t kBigRomAddressOffset = 104;
 constexpr size_t kCompanyIdOffset = 126;
@@ -120,19 +119,6 @@ bool HasBytes(std::span<const uint8_t> bytes, size_t offset, const uint8_t (&exp
         }
     }
     return true;
-}
-
-// The zero-terminated name in the 32-byte field; without a terminator its first 31 characters.
-std::string ReadManufacturer(std::span<const uint8_t> head) {
-    std::string name;
-    for (size_t i = 0; i < kManufacturerFieldSize - 1; i++) {
-        uint8_t c = ByteAt(head, kManufacturerOffset + i);
-        if (c == 0) {
-            break;
-        }
-        name += static_cast<char>(c);
-    }
-    return name;
 }
 
 // A heap marker block at `offset` of `bytes`: its address, or nullopt.
@@ -340,7 +326,7 @@ void ReadHeaderFields(std::span<const uint8_t> part, std::span<const uint8_t> ta
         } else if (version >= 6) {
             headerRead = false;
         }
-        info.imageManufacturer = ReadManufacturer(part);
+        info.imageManufacturer = CardManufacturer(part);
     }
     if (!headerRead) {
         FindHeapMarker(part, tail, info.writeSize, info);
@@ -445,6 +431,18 @@ std::string DeviceIdText(uint32_t deviceId) {
         text[i] = static_cast<char>(deviceId >> (24 - 8 * i));
     }
     return text;
+}
+
+std::string CardManufacturer(std::span<const uint8_t> header) {
+    std::string name;
+    for (size_t i = 0; i < kManufacturerFieldSize; i++) {
+        uint8_t c = ByteAt(header, kManufacturerOffset + i);
+        if (c == 0) {
+            break;
+        }
+        name += static_cast<char>(c);
+    }
+    return name;
 }
 
 } // namespace ostervane

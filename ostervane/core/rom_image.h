@@ -20,6 +20,7 @@ inline constexpr size_t kBigRomSearchEnd = 0x40000; // the farthest big ROM head
 inline constexpr size_t kRomImageHeadSize = kBigRomSearchEnd + kCardHeaderSize;
 inline constexpr size_t kRomImageTailSize = 16; // a heap marker block at the end of the file
 inline constexpr size_t kManufacturerFieldSize = 32;
+inline constexpr size_t kManufacturerOffset = 48; // in a card header of version 4 or below
 
 // What identification found in a ROM image.
 struct RomImageInfo {
@@ -27,7 +28,7 @@ struct RomImageInfo {
     std::vector<uint32_t> imageAddressList; // where the handheld's 0xFEEDFACE word may lie
     uint32_t imageLoadBase = 0;             // RAM used by an ARM restore
     uint32_t sizeLimit = 0;                 // the largest image the family takes
-    std::string imageManufacturer;          // at most 31 characters
+    std::string imageManufacturer;          // at most 32 characters
     uint32_t imageExpectedEnd = 0;          // the heap marker block's address; 0: no marker
     uint64_t fileSize = 0;
     uint64_t bigRomOffset = 0;  // file offset of what a restore writes; 0 for a big-ROM-only file
@@ -77,6 +78,11 @@ RomVerdict VerdictIfAccepted(const RomImageInfo &info);
 // Shows the family warning (OK and Cancel) when one applies, then "ROM Too Big" or "Unknown ROM"
 // (OK) when the image is refused.  An image too big is refused even after a declined warning.
 RomIdentification DecideRomImage(RomImageInfo info, Prompter &prompter);
+
+// A card header's manufacturer: the text up to its terminator, or all 32 bytes of the field
+// when it has none.  The handheld's header and an image's are read alike, so that a handheld
+// always matches its own backup.
+std::string CardManufacturer(std::span<const uint8_t> header);
 
 // The whole identification of a file: examine, then decide.  A file that cannot be read gives
 // RomVerdict::Unreadable without any box.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ostervane/core/rom_image.h"
 #include "ostervane/core/slot_event.h"
 #include "ostervane/link/byte_order.h"
 #include "ostervane/link/debug_packet.h"
@@ -18,20 +19,12 @@ constexpr uint32_t kSmallRomMask = 0xFFF00000;
 constexpr uint32_t kBit28 = 0x10000000;
 constexpr uint32_t kHeapSearchStep = 0x10000;
 constexpr uint32_t kImageMarker = 0xFEEDFACE;
-constexpr size_t kManufacturerOffset = 48;
-constexpr size_t kManufacturerSize = 32;
 
 bool HasBigEndianSignature(const uint8_t *h) {
     return ReadBe32(h + 8) == 0xFEEDBEEF;
 }
 bool HasLittleEndianSignature(const uint8_t *h) {
     return ReadLe32(h + 8) == 0xFEEDBEEF;
-}
-
-// The text stops at its terminator or after 32 bytes, whichever comes first.
-std::string ManufacturerText(const uint8_t *header) {
-    const char *text = reinterpret_cast<const char *>(header + kManufacturerOffset);
-    return std::string(text, strnlen(text, kManufacturerSize));
 }
 
 bool IsArmTag(const uint8_t *h) {
@@ -109,7 +102,7 @@ int32_t DebugPacket::ProbeSmallRom(uint32_t start) {
                 rom_.imageBufferAddress = 0x10180000;
                 rom_.flashBlockSize = 0x10000;
             }
-            rom_.deviceManufacturer = ManufacturerText(h);
+            rom_.deviceManufacturer = CardManufacturer({h, kHeaderReadSize});
             rom_.deviceId = 0;
         }
     }
@@ -134,7 +127,7 @@ int32_t DebugPacket::ProbeBigRom() {
         if (ReadBe16(h + 12) == 5) {
             rom_.deviceId = ReadBe32(h + 130);
         } else {
-            rom_.deviceManufacturer = ManufacturerText(h);
+            rom_.deviceManufacturer = CardManufacturer({h, kHeaderReadSize});
             rom_.deviceId = 0;
         }
     }

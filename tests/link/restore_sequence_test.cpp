@@ -2,6 +2,7 @@
 // virtual clock: the device check, a flasher that cannot be loaded, a flash channel that reports
 // itself busy, an image file that cannot be opened, and the clearing of the image's markers.
 #include "link_test_support.h"
+#include "ostervane/core/rom_image.h"
 #include "ostervane/core/status_text.h"
 #include "ostervane/payloads/payloads.h"
 
@@ -200,6 +201,23 @@ TEST(RestoreDeviceCheck, WithoutImageIdTheExpectedEndThenTheManufacturerDecide) 
             run.ExpectUntouched();
         }
     }
+}
+
+// A manufacturer that fills its whole field has no terminator: the handheld and its own backup
+// must still read the same text, or the handheld could never take its own backup back.
+TEST(RestoreDeviceCheck, AManufacturerFillingItsWholeFieldMatchesTheHandheldsOwnBackup) {
+    sim::HandheldModel model = Model("68k-v3");
+    model.manufacturer = "Palm Computing, Inc., California"; // no room for a terminator
+    ASSERT_EQ(model.manufacturer.size(), kManufacturerFieldSize);
+    RestoreRun run(model);
+    Bytes backupHead = MemoryBytes(*run.handheld, model.bigRomBase, kCardHeaderSize);
+    run.identity.imageDeviceId = 0;
+    run.identity.imageExpectedEnd = 0;
+    run.identity.imageManufacturer = CardManufacturer(backupHead);
+    EXPECT_EQ(run.identity.imageManufacturer, model.manufacturer);
+    Bytes image = run.Image(0x2000);
+    ASSERT_EQ(run.Run(image), 0);
+    EXPECT_EQ(MemoryBytes(*run.handheld, model.bigRomBase, image.size()), image);
 }
 
 TEST(RestoreSequence, AFlasherThatCannotBeLoadedEndsTheJobWithoutResume) {
