@@ -108,6 +108,13 @@ int32_t DebugPacket::RunRestore() {
     if (!HandheldMatchesImage()) {
         return ErrWrongDevice;
     }
+    // An ARM handheld runs its flasher from RAM at the image's load base; an image known only
+    // by its heap marker names none, and RAM at 0 is no place to load anything.
+    if (rom_.isArm && settings_.image.imageLoadBase == 0) {
+        Ask("Restore Failed", "This image does not say where an ARM handheld loads it, so it "
+                              "cannot be restored into this handheld.  Nothing was written.");
+        return ErrWrongDevice;
+    }
     LogLine("Start Restore");
     Report(EvLoadingDriver);
     int32_t status = rom_.isArm ? WriteMemory(settings_.image.imageLoadBase + kArmFlasherOffset,

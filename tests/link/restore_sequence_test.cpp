@@ -86,6 +86,7 @@ struct RestoreRun {
           flashBefore(Flash()) {
         identity.imageDeviceId = model.deviceId;
         identity.imageManufacturer = model.manufacturer;
+        identity.imageLoadBase = 0x100000; // where the ARM families load; unused on the 68k
     }
 
     int32_t Run(const Bytes &image, PipeBase *line = nullptr) {
@@ -201,6 +202,24 @@ TEST(RestoreDeviceCheck, WithoutImageIdTheExpectedEndThenTheManufacturerDecide) 
             run.ExpectUntouched();
         }
     }
+}
+
+// An image known only by its heap marker names no load base: an ARM handheld is refused with a
+// box before anything reaches it.
+TEST(RestoreDeviceCheck, AnArmHandheldRefusesAnImageWithoutLoadBaseBeforeWritingAnything) {
+    const sim::HandheldModel &arm = Model("arm");
+    RestoreRun run(arm);
+    run.identity.imageDeviceId = 0;
+    run.identity.imageExpectedEnd = arm.bigRomBase + arm.bigRomLength;
+    run.identity.imageLoadBase = 0;
+    EXPECT_EQ(run.Run(run.Image(0x2000)), ErrWrongDevice);
+    std::vector<RecordingPrompter::Box> boxes = run.recorder.prompter.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Restore Failed");
+    EXPECT_NE(boxes[0].text.find("Nothing was written"), std::string::npos);
+    EXPECT_FALSE(run.Logged("Start Restore"));
+    EXPECT_EQ(run.handheld->Stats().writes, 0u);
+    run.ExpectUntouched();
 }
 
 // A manufacturer that fills its whole field has no terminator: the handheld and its own backup
