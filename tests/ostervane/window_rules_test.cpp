@@ -87,6 +87,47 @@ TEST(DialogUnits, UnitsScaleWithTheFontAndRoundToThePixel) {
     EXPECT_EQ(ToPixels(layout::kMainDialog, wide), (DialogRect{0, 0, 546, 368}));
 }
 
+// The windows' layout, written out number by number: the widget tests compare the windows
+// with the table, and this pins the table itself.
+TEST(DialogUnits, TheLayoutTableHoldsTheWindowsGeometry) {
+    using R = DialogRect;
+    EXPECT_EQ(layout::kModeDialog, (R{0, 0, 237, 116}));
+    EXPECT_EQ(layout::kModeBanner, (R{10, 5, 213, 53}));
+    EXPECT_EQ(layout::kBackupButton, (R{160, 65, 65, 14}));
+    EXPECT_EQ(layout::kRestoreButton, (R{160, 90, 65, 14}));
+    EXPECT_EQ(layout::kUsbRadio, (R{20, 70, 31, 10}));
+    EXPECT_EQ(layout::kSerialRadio, (R{20, 90, 33, 10}));
+    EXPECT_EQ(layout::kPortDialog, (R{0, 0, 186, 62}));
+    EXPECT_EQ((R{layout::kPortPrompt.x, layout::kPortPrompt.y}), (R{5, 10}));
+    EXPECT_EQ(layout::kPortList, (R{5, 25, 105, 65}));
+    EXPECT_EQ(layout::kPortOk, (R{129, 7, 50, 14}));
+    EXPECT_EQ(layout::kPortCancel, (R{129, 24, 50, 14}));
+    EXPECT_EQ(layout::kMainDialog, (R{0, 0, 312, 196}));
+    EXPECT_EQ(layout::kMainBanner, (R{10, 5, 213, 53}));
+    EXPECT_EQ(layout::kDoneButton, (R{275, 5, 32, 14}));
+    EXPECT_EQ(layout::kAboutDialog, (R{0, 0, 237, 46}));
+    EXPECT_EQ((R{layout::kAboutIcon.x, layout::kAboutIcon.y}), (R{10, 15}));
+    EXPECT_EQ((R{layout::kAboutText.x, layout::kAboutText.y}), (R{40, 15}));
+    EXPECT_EQ(layout::kAboutOk, (R{180, 5, 50, 14}));
+
+    const std::array<std::array<R, 3>, 8> slots = {{
+        {R{10, 69, 32, 8}, R{45, 69, 100, 8}, R{45, 79, 100, 10}},
+        {R{10, 99, 32, 8}, R{45, 99, 100, 8}, R{45, 109, 100, 10}},
+        {R{10, 129, 32, 8}, R{45, 129, 100, 8}, R{45, 139, 100, 10}},
+        {R{10, 159, 32, 8}, R{45, 159, 100, 8}, R{45, 169, 100, 10}},
+        {R{160, 69, 32, 8}, R{195, 69, 100, 8}, R{195, 79, 100, 10}},
+        {R{160, 99, 32, 8}, R{195, 99, 100, 8}, R{195, 109, 100, 10}},
+        {R{160, 129, 32, 8}, R{195, 129, 100, 8}, R{195, 139, 100, 10}},
+        {R{160, 159, 32, 8}, R{195, 159, 100, 8}, R{195, 169, 100, 10}},
+    }};
+    for (size_t i = 0; i < slots.size(); ++i) {
+        SCOPED_TRACE("slot " + std::to_string(i + 1));
+        EXPECT_EQ(layout::kSlots[i].label, slots[i][0]);
+        EXPECT_EQ(layout::kSlots[i].status, slots[i][1]);
+        EXPECT_EQ(layout::kSlots[i].bar, slots[i][2]);
+    }
+}
+
 TEST(SlotProgressBar, StartsStepsWithinItsRangeAndHidesAtTheEnd) {
     SlotProgress bar;
     EXPECT_FALSE(bar.visible);
