@@ -84,7 +84,7 @@ EmulatedUsbDevice::EmulatedUsbDevice(EmulatedDeviceSetup setup,
 
 EmulatedUsbDevice::~EmulatedUsbDevice() {
     g_signal_handlers_disconnect_by_data(handler_, this);
-    for (auto *queue : {&debuggerReads_, &idleReads_}) {
+    for (auto *queue : {&debuggerReads_, &idleReads_, &unanswered_}) {
         Forget(*queue);
     }
     for (auto &entry : completed_) {
@@ -158,7 +158,7 @@ bool EmulatedUsbDevice::Held() const {
 void EmulatedUsbDevice::Disconnect() {
     std::lock_guard lock(mutex_);
     gone_ = true;
-    for (auto *queue : {&debuggerReads_, &idleReads_}) {
+    for (auto *queue : {&debuggerReads_, &idleReads_, &unanswered_}) {
         while (!queue->empty()) {
             Urb urb = queue->front();
             queue->pop_front();
@@ -167,6 +167,7 @@ void EmulatedUsbDevice::Disconnect() {
         }
     }
     observed_.readsUnderWay = 0;
+    observed_.controlsUnderWay = 0;
     changed_.notify_all();
 }
 
@@ -177,6 +178,7 @@ gboolean EmulatedUsbDevice::OnIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *cl
     Result result = device->Handle(client);
     umockdev_ioctl_client_complete(client, result.value, result.error);
     device->observed_.readsUnderWay = device->debuggerReads_.size();
+    device->observed_.controlsUnderWay = device->unanswered_.size();
     device->changed_.notify_all();
     return TRUE;
 }
@@ -193,7 +195,7 @@ void EmulatedUsbDevice::OnConnected(UMockdevIoctlBase *, UMockdevIoctlClient *cl
         }
     }
     device->Forget(device->completed_[client]);
-    for (auto *queue : {&device->debuggerReads_, &device->idleReads_}) {
+    for (auto *queue : {&device->debuggerReads_, &device->idleReads_, &device->unanswered_}) {
         device->Forget(*queue, client);
     }
     ++device->observed_.opens;
@@ -426,7 +428,7 @@ EmulatedUsbDevice::Result EmulatedUsbDevice::Submit(UMockdevIoctlClient *client,
 }
 
 // The setup packet leads the buffer; the answer follows it.  Requests the device does not
-// answer stall.
+// answer stall, or wait unanswered (they are NAKed) until discarded when the device is silent.
 EmulatedUsbDevice::Result EmulatedUsbDevice::SubmitControl(Urb urb) {
     usbdevfs_urb *control = UrbOf(urb.data);
     if (urb.buffer == nullptr || static_cast<size_t>(control->buffer_length) < kSetupSize) {
@@ -439,6 +441,10 @@ EmulatedUsbDevice::Result EmulatedUsbDevice::SubmitControl(Urb urb) {
     bool vendorIn = (bytes[0] & kTypeAndDirection) == kVendorIn;
     if (vendorIn) {
         observed_.vendorRequests.push_back(request);
+    }
+    if (vendorIn && setup_.answers == ConnectionAnswers::Silent) {
+        unanswered_.push_back(urb);
+        return {0, 0};
     }
     if (!vendorIn || !ControlAnswer(request, &answer)) {
         Complete(urb, -EPIPE);
@@ -467,6 +473,7 @@ bool EmulatedUsbDevice::ControlAnswer(uint8_t request, std::vector<uint8_t> *ans
         *answer = extended ? kExtAnswerWithoutDebugger : kPlainAnswerWithoutDebugger;
         return true;
     case ConnectionAnswers::Neither:
+    case ConnectionAnswers::Silent:
         return false;
     }
     return false;
@@ -590,7 +597,7 @@ EmulatedUsbDevice::Result EmulatedUsbDevice::Discard(UMockdevIoctlClient *client
     }
     gulong address = 0;
     std::memcpy(&address, arg->data, sizeof address);
-    for (auto *queue : {&debuggerReads_, &idleReads_}) {
+    for (auto *queue : {&debuggerReads_, &idleReads_, &unanswered_}) {
         auto found = std::find_if(queue->begin(), queue->end(), [&](const Urb &urb) {
             return urb.client == client && urb.data->client_addr == address;
         });

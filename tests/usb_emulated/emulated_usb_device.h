@@ -35,6 +35,7 @@ enum class ConnectionAnswers {
     PlainOnly,       // 0x04 stalls; 0x03: HotSync (2) on port 1, the debugger (1) on port 2
     WithoutDebugger, // 0x04: only 'sync' on port 2; 0x03: only HotSync on port 2
     Neither,         // both stall
+    Silent,          // neither is answered: the requests wait until the host gives up
 };
 
 // A function of the device's own in front of the handheld's interface, as on phones: the
@@ -68,8 +69,9 @@ struct DeviceObservations {
     int reattaches = 0; // a kernel driver bound again by the host
     std::vector<uint8_t> vendorRequests;
     std::string driver; // bound to the handheld's interface now: "" none, "usbfs" while claimed
-    std::string leadingDriver; // bound to the leading interface now
-    size_t readsUnderWay = 0;  // the host's reads of the debugger's endpoint waiting for bytes
+    std::string leadingDriver;   // bound to the leading interface now
+    size_t readsUnderWay = 0;    // the host's reads of the debugger's endpoint waiting for bytes
+    size_t controlsUnderWay = 0; // the host's requests waiting for an answer
     uint64_t bytesToHandheld = 0;
     uint64_t bytesFromHandheld = 0;
     std::chrono::steady_clock::time_point firstBulk{}, lastBulk{}; // real time of bulk URBs
@@ -176,6 +178,7 @@ private:
     std::map<UMockdevIoctlClient *, std::deque<Urb>> completed_; // reapable, per client
     std::deque<Urb> debuggerReads_; // bulk IN URBs on the debugger's endpoint, oldest first
     std::deque<Urb> idleReads_;     // bulk IN URBs on endpoints that never answer
+    std::deque<Urb> unanswered_;    // control URBs of a silent device
     std::deque<Reply> replies_;     // what the handheld has sent, oldest first
     simulator::SimTime now_{0};
     simulator::SimTime lineFree_{0};

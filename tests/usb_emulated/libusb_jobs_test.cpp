@@ -102,6 +102,27 @@ TEST(UsbJobsOnEmulatedUsb, AHandheldNamingNoDebuggerPortTakesNoSlot) {
     EXPECT_EQ(noDebugger.Observed().driver, "visor");
 }
 
+TEST(UsbJobsOnEmulatedUsb, AStopEndsABackupWhoseReadIsUnderWay) {
+    TempDir dir;
+    EmulatedUsbBus bus;
+    auto handheld = sim::MakeHandheld(V5());
+    EmulatedDeviceSetup setup = HandheldAt("1-2", *handheld);
+    setup.holdRepliesAfter = 40;
+    EmulatedUsbDevice &device = bus.Add(setup);
+    auto stopped = std::chrono::steady_clock::now();
+    {
+        UsbJobsRun run(BackupSettings(dir.File("out.rom")), 1);
+        ASSERT_TRUE(WaitUntil([&] { return device.Holding(); }));
+        stopped = std::chrono::steady_clock::now();
+        run.stop = true;
+        EXPECT_EQ(run.Finish(), Outcome::Stopped) << run.output.Text();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(3));
+    EXPECT_LT(ReadFile(dir.File("out.rom")).size(), kV5BackupLength);
+    EXPECT_EQ(handheld->Stats().continues, 0u);
+    EXPECT_EQ(device.Observed().driver, "visor");
+}
+
 // One slot as the window has it: a restore job on the first pipe of a notifier over the real
 // library, notifications applied on the test's thread.
 class RestoreSlot {

@@ -165,6 +165,26 @@ TEST(LibusbOnEmulatedUsb, EitherKindOfConnectionInformationNamingADebuggerMakesA
     EXPECT_TRUE(usb.record.Logged("usb-1-4"));
 }
 
+TEST(LibusbOnEmulatedUsb, AHandheldUnpluggedWhileAskedForItsPortsIsNeverReported) {
+    EmulatedUsbBus bus;
+    auto leaving = NewHandheld();
+    auto staying = NewHandheld();
+    RecordedLibrary usb;
+    ASSERT_TRUE(usb.Register());
+    EmulatedDeviceSetup setup = HandheldAt("1-2", *leaving);
+    setup.answers = ConnectionAnswers::Silent;
+    EmulatedUsbDevice &device = bus.Plug(setup);
+    ASSERT_TRUE(
+        device.WaitFor([](const DeviceObservations &seen) { return seen.controlsUnderWay == 1; }));
+    bus.Unplug(device);
+
+    bus.Plug(HandheldAt("1-3", *staying));
+    ASSERT_TRUE(usb.WaitForArrival("usb-1-3"));
+    EXPECT_FALSE(usb.record.Arrived("usb-1-2"));
+    EXPECT_FALSE(usb.record.Has(UsbEventKind::RemoveComplete, "usb-1-2"));
+    EXPECT_EQ(usb.library->OpenPort("usb-1-2", kUsbDebuggerCreator), kUsbNoPort);
+}
+
 TEST(LibusbOnEmulatedUsb, TransfersEndAtOnceWithDeviceGoneWhenTheHandheldIsUnplugged) {
     constexpr int32_t kDeviceGone = UsbLibraryErrorBase + 4;
     EmulatedUsbBus bus;
