@@ -28,7 +28,7 @@ public:
 
     // A device that is there already: no event tells of it.
     EmulatedUsbDevice &Add(EmulatedDeviceSetup setup);
-    // A device plugged in now: the kernel's "add" events for it and its interface follow.
+    // A device plugged in now: the kernel's "add" events for it and its interfaces follow.
     EmulatedUsbDevice &Plug(EmulatedDeviceSetup setup);
     // Its transfers under way end, the "remove" events go out, and it leaves sysfs and /dev.
     // The device object stays for its observations.
