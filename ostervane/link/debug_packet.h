@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -143,7 +144,9 @@ private:
     PromptAnswer Ask(const std::string &caption, const std::string &text);
     void StartJobThread();
     void JobThreadMain();
+    void RunTurns();
     void EndTurn();
+    void EndTurnOnClose();
     int32_t RunBackupAndResume();
     // One run of the 68k flasher: its registers as the contract sets them.
     struct FlasherCall {
@@ -189,6 +192,11 @@ private:
     uint32_t workAreaAddress_ = 0; // where the 68k flasher keeps a sector it rewrites
     std::thread jobThread_;
     std::atomic<bool> stopRequested_{false};
+    // A link that closes while its job still unwinds ends the turn when the job is done, so
+    // that the job's last report cannot come after the slot's "Waiting...".
+    std::mutex turnMutex_;
+    bool jobRunning_ = false;
+    bool turnEndedWhileRunning_ = false;
 };
 
 } // namespace ostervane

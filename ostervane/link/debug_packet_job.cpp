@@ -32,7 +32,7 @@ int32_t DebugPacket::HandlePipeEvent(uint32_t event, const void *data, uint32_t,
         job->StartJobThread();
         break;
     case PipeClosed:
-        job->EndTurn();
+        job->EndTurnOnClose();
         break;
     case PipeError:
         job->Report(data ? *static_cast<const uint16_t *>(data) : 0);
@@ -61,12 +61,30 @@ void DebugPacket::StartJobThread() {
         return;
     }
     JoinJobThread(); // a hot-plug job's earlier run has ended by now
+    {
+        std::lock_guard lock(turnMutex_);
+        jobRunning_ = true;
+    }
     jobThread_ = std::thread(&DebugPacket::JobThreadMain, this);
+}
+
+void DebugPacket::JobThreadMain() {
+    RunTurns();
+    bool endTurn = false;
+    {
+        std::lock_guard lock(turnMutex_);
+        jobRunning_ = false;
+        endTurn = turnEndedWhileRunning_;
+        turnEndedWhileRunning_ = false;
+    }
+    if (endTurn && !StopRequested()) {
+        EndTurn();
+    }
 }
 
 // A serial pipe runs job after job for as long as the window lives; a hot-plug pipe runs one
 // job per arrival and ends its turn when the handheld leaves.
-void DebugPacket::JobThreadMain() {
+void DebugPacket::RunTurns() {
     do {
         int32_t status = RunJob();
         if (StopRequested()) {
@@ -84,6 +102,17 @@ void DebugPacket::JobThreadMain() {
         }
         EndTurn();
     } while (!StopRequested());
+}
+
+void DebugPacket::EndTurnOnClose() {
+    {
+        std::lock_guard lock(turnMutex_);
+        if (jobRunning_) {
+            turnEndedWhileRunning_ = true;
+            return;
+        }
+    }
+    EndTurn();
 }
 
 void DebugPacket::EndTurn() {

@@ -162,6 +162,27 @@ TEST(UsbJob, UnplugDuringATransferEndsTheJobWithAStatus) {
     EXPECT_LT(ReadFile(dir.File("out.rom")).size(), kV5BackupLength);
 }
 
+// The removal may be applied while the job that failed with it is still unwinding: the slot's
+// last word must still be that it waits for the next handheld, not the old job's failure.
+TEST(UsbJob, AFailureReportedAfterTheRemovalStillLeavesTheSlotWaiting) {
+    TempDir dir;
+    UsbBench bench(false, dir.File("missing.rom"));
+    Gate reached, release, removalApplied;
+    bench.onFailure = [&] { removalApplied.Wait(); };
+    sim::HandheldDebugger &handheld = bench.NewHandheld();
+    HoldAtRead(handheld, 2, reached, release);
+    bench.PlugIn("usb-1-2", handheld);
+    ASSERT_TRUE(reached.Wait());
+    bench.usb.Unplug("usb-1-2");
+    release.Open();
+    bench.notifier.DeliverPending(); // the job is held at its failure report meanwhile
+    removalApplied.Open();
+    bench.job->JoinJobThread();
+    ASSERT_EQ(bench.Failures().size(), 1u);
+    std::lock_guard lock(bench.slotMutex);
+    EXPECT_EQ(bench.recorder.slot.status, "Waiting...");
+}
+
 // A handheld plugged back in while its old job still unwinds goes to the first unattached
 // pipe, which may be its old one; that pipe opens it only once the old job has ended, so no
 // transfer of the old job reaches it.
