@@ -117,6 +117,28 @@ std::optional<UsbDebuggerEndpoints> AskDebuggerEndpoints(libusb_device_handle *h
     return DebuggerEndpoints(extAnswer, plainAnswer);
 }
 
+void LIBUSB_CALL TransferEnded(libusb_transfer *transfer) {
+    *static_cast<int *>(transfer->user_data) = 1;
+}
+
+int32_t TransferStatus(libusb_transfer_status status, bool closing) {
+    switch (status) {
+    case LIBUSB_TRANSFER_COMPLETED:
+    case LIBUSB_TRANSFER_TIMED_OUT:
+        return 0;
+    case LIBUSB_TRANSFER_CANCELLED:
+        return closing ? UsbPortClosed : LibusbStatus(LIBUSB_ERROR_INTERRUPTED);
+    case LIBUSB_TRANSFER_NO_DEVICE:
+        return LibusbStatus(LIBUSB_ERROR_NO_DEVICE);
+    case LIBUSB_TRANSFER_STALL:
+        return LibusbStatus(LIBUSB_ERROR_PIPE);
+    case LIBUSB_TRANSFER_OVERFLOW:
+        return LibusbStatus(LIBUSB_ERROR_OVERFLOW);
+    default:
+        return LibusbStatus(LIBUSB_ERROR_IO);
+    }
+}
+
 int HotplugCallback(libusb_context *, libusb_device *device, libusb_hotplug_event event,
                     void *library) {
     static_cast<LibusbPortLibrary *>(library)->OnHotplug(
@@ -470,11 +492,11 @@ int32_t LibusbPortLibrary::SendBytes(UsbPortHandle handle, const uint8_t *buffer
         return UsbPortClosed;
     }
     int done = 0;
-    int error = libusb_bulk_transfer(port->handle, port->outEndpoint, const_cast<uint8_t *>(buffer),
-                                     static_cast<int>(count), &done, port->sendMs);
+    int32_t status = Transfer(*port, port->outEndpoint, const_cast<uint8_t *>(buffer),
+                              static_cast<int>(count), port->sendMs, &done);
     EndTransfer(port);
     *sent = static_cast<uint32_t>(done);
-    return error == LIBUSB_ERROR_TIMEOUT ? 0 : LibusbStatus(error);
+    return status;
 }
 
 int32_t LibusbPortLibrary::ReceiveBytes(UsbPortHandle handle, uint8_t *buffer, uint32_t count,
@@ -488,9 +510,8 @@ int32_t LibusbPortLibrary::ReceiveBytes(UsbPortHandle handle, uint8_t *buffer, u
     if (port->pending.empty()) {
         std::vector<uint8_t> chunk(kReceiveChunk);
         int done = 0;
-        int error = libusb_bulk_transfer(port->handle, port->inEndpoint, chunk.data(),
-                                         static_cast<int>(chunk.size()), &done, port->receiveMs);
-        status = error == LIBUSB_ERROR_TIMEOUT ? 0 : LibusbStatus(error);
+        status = Transfer(*port, port->inEndpoint, chunk.data(), static_cast<int>(chunk.size()),
+                          port->receiveMs, &done);
         port->pending.insert(port->pending.end(), chunk.begin(), chunk.begin() + done);
     }
     size_t take = std::min<size_t>(count, port->pending.size());
@@ -501,8 +522,62 @@ int32_t LibusbPortLibrary::ReceiveBytes(UsbPortHandle handle, uint8_t *buffer, u
     return status;
 }
 
-// A transfer under way ends within its time-out (at once when the handheld is gone); the port
-// is released only after it has.
+// One bulk transfer, which ClosePort can end early: the port knows it while it is under way.
+// A time-out is no failure: the bytes moved before it count.  An ended transfer reports the
+// port closed.
+int32_t LibusbPortLibrary::Transfer(Port &port, uint8_t endpoint, uint8_t *buffer, int length,
+                                    unsigned timeoutMs, int *done) {
+    *done = 0;
+    libusb_transfer *transfer = libusb_alloc_transfer(0);
+    if (transfer == nullptr) {
+        return LibusbStatus(LIBUSB_ERROR_NO_MEM);
+    }
+    int completed = 0;
+    libusb_fill_bulk_transfer(transfer, port.handle, endpoint, buffer, length, &TransferEnded,
+                              &completed, timeoutMs);
+    {
+        std::lock_guard lock(mutex_);
+        if (port.closing) {
+            libusb_free_transfer(transfer);
+            return UsbPortClosed;
+        }
+        port.active = transfer;
+    }
+    int error = libusb_submit_transfer(transfer);
+    if (error == LIBUSB_SUCCESS) {
+        {
+            std::lock_guard lock(mutex_);
+            if (port.closing) {
+                libusb_cancel_transfer(transfer); // the close came before the submission
+            }
+        }
+        WaitForTransfer(transfer, &completed);
+    }
+    bool closing = false;
+    {
+        std::lock_guard lock(mutex_);
+        port.active = nullptr;
+        closing = port.closing;
+    }
+    int32_t status = error != LIBUSB_SUCCESS ? LibusbStatus(error)
+                                             : TransferStatus(transfer->status, closing);
+    *done = error == LIBUSB_SUCCESS ? transfer->actual_length : 0;
+    libusb_free_transfer(transfer);
+    return status;
+}
+
+// Whichever thread handles libusb's events runs the completion; this one takes its turn at
+// handling them until its transfer has ended.
+void LibusbPortLibrary::WaitForTransfer(libusb_transfer *transfer, int *completed) {
+    while (*completed == 0) {
+        int error = libusb_handle_events_completed(context_, completed);
+        if (error < 0 && error != LIBUSB_ERROR_INTERRUPTED) {
+            libusb_cancel_transfer(transfer);
+        }
+    }
+}
+
+// A transfer under way is ended at once; the port is released only after it has.
 int32_t LibusbPortLibrary::ClosePort(UsbPortHandle handle) {
     std::shared_ptr<Port> port;
     {
@@ -513,6 +588,9 @@ int32_t LibusbPortLibrary::ClosePort(UsbPortHandle handle) {
         }
         port = found->second;
         port->closing = true;
+        if (port->active != nullptr) {
+            libusb_cancel_transfer(port->active);
+        }
         transfersEnded_.wait(lock, [&] { return port->transfers == 0; });
         ports_.erase(handle);
     }

@@ -28,6 +28,7 @@
 struct libusb_context;
 struct libusb_device;
 struct libusb_device_handle;
+struct libusb_transfer;
 
 namespace ostervane {
 
@@ -71,6 +72,7 @@ private:
         unsigned sendMs = kUsbTimeoutMs;
         int transfers = 0; // under way; guarded by the library's mutex
         bool closing = false;
+        libusb_transfer *active = nullptr; // the transfer ClosePort ends; the mutex guards it
         std::vector<uint8_t> pending; // received beyond what the job asked for; job thread only
     };
     // A handheld of the table while it is plugged in.
@@ -92,6 +94,9 @@ private:
 
     std::shared_ptr<Port> BeginTransfer(UsbPortHandle port);
     void EndTransfer(const std::shared_ptr<Port> &port);
+    int32_t Transfer(Port &port, uint8_t endpoint, uint8_t *buffer, int length, unsigned timeoutMs,
+                     int *done);
+    void WaitForTransfer(libusb_transfer *transfer, int *completed);
     void ReleasePort(Port &port);
     void EventLoop();
 

@@ -218,5 +218,34 @@ TEST(LibusbOnEmulatedUsb, TransfersEndAtOnceWithDeviceGoneWhenTheHandheldIsUnplu
     EXPECT_EQ(usb.library->ClosePort(port), 0);
 }
 
+// Closing a port (a removal, the window's Done, Ctrl-C) must not wait out a long receive.
+TEST(LibusbOnEmulatedUsb, ClosingAPortEndsItsReceiveUnderWayAtOnce) {
+    EmulatedUsbBus bus;
+    auto handheld = NewHandheld();
+    EmulatedUsbDevice &device = bus.Add(HandheldAt("1-2", *handheld));
+    RecordedLibrary usb;
+    ASSERT_TRUE(usb.Register());
+    ASSERT_TRUE(usb.WaitForArrival("usb-1-2"));
+    UsbPortHandle port = usb.library->OpenPort("usb-1-2", kUsbDebuggerCreator);
+    ASSERT_NE(port, kUsbNoPort);
+    std::vector<uint8_t> buffer(4096);
+    uint32_t count = 0;
+    ASSERT_EQ(usb.library->ReceiveBytes(port, buffer.data(), 4096, &count), 0);
+
+    ASSERT_EQ(usb.library->SetTimeouts(port, 10000, 10000), 0);
+    int32_t status = 0;
+    std::thread reader(
+        [&] { status = usb.library->ReceiveBytes(port, buffer.data(), 4096, &count); });
+    ASSERT_TRUE(
+        device.WaitFor([](const DeviceObservations &seen) { return seen.readsUnderWay == 1; }));
+    auto closing = std::chrono::steady_clock::now();
+    EXPECT_EQ(usb.library->ClosePort(port), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(2));
+    reader.join();
+    EXPECT_EQ(status, UsbPortClosed);
+    EXPECT_EQ(count, 0u);
+    EXPECT_TRUE(GivenBack(device.Observed()));
+}
+
 } // namespace
 } // namespace ostervane
