@@ -26,7 +26,6 @@ constexpr uint32_t kMinPieceRoom = 0x10000;
 constexpr uint32_t kArmParameterOffset = 0x10000;
 constexpr uint32_t kArmFlasherOffset = 0x10100;
 constexpr uint32_t kArmImageOffset = 0x20000;
-constexpr uint32_t kArmWorkAreaSize = 0x40000;
 constexpr uint32_t kFlasherEntryOffset = 138;
 constexpr uint32_t kWorkAreaHeader = 16;
 constexpr int32_t kArmImageUnreadable = 1;
@@ -42,7 +41,7 @@ constexpr uint32_t kDescribeOperation = 3;
 constexpr uint32_t kNoCfiAnswer = 3;
 
 // Register offsets in the saved register block.
-constexpr size_t kD0 = 0, kD2 = 2 * 4, kD3 = 3 * 4, kD4 = 4 * 4, kD5 = 5 * 4;
+constexpr size_t kD0 = 0, kD3 = 3 * 4, kD4 = 4 * 4, kD5 = 5 * 4;
 constexpr size_t kA2 = 32 + 2 * 4, kA3 = 32 + 3 * 4, kA4 = 32 + 4 * 4, kA6 = 32 + 6 * 4;
 constexpr size_t kStatusRegister = 72;
 
