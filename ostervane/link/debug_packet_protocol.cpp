@@ -19,7 +19,10 @@ namespace {
 constexpr uint8_t kSignature[3] = {0xBE, 0xEF, 0xED};
 constexpr int kFillCalls = 100; // Receive calls allowed for a header or body remainder
 constexpr int kReplyAttempts = 5;
-constexpr int kFirstWaitAttempts = 60;
+// A handheld that entered its debugger before the line opened has sent its state packet
+// already: the first request for it goes out after about two quiet seconds (four empty reads of
+// 600 ms on a serial line), not after half a minute.
+constexpr int kFirstWaitAttempts = 4;
 constexpr int kLaterWaitAttempts = 6;
 constexpr size_t kRegistersInStatePacket = 16; // body offset 6
 constexpr size_t kDrainLimit = 4 * kPacketSize;
