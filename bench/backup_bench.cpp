@@ -11,7 +11,7 @@
 
 #include "ostervane/link/debug_packet.h"
 #include "ostervane/payloads/payloads.h"
-#include "ostervane/platform/replace_file.h"
+#include "ostervane/platform/partial_backup_file.h"
 #include "simulator/rom_presets.h"
 #include "simulator/simulated_pipe.h"
 
@@ -89,7 +89,7 @@ void BM_PacedBackup(benchmark::State &state) {
         auto handheld = MakeHandheld(ModelWithRom(length));
         JobSettings settings;
         settings.romFileName = file.string();
-        settings.makeRomFile = NewReplacingFileWriter;
+        settings.makeRomFile = NewPartialBackupFile;
         if (!RunPacedJob(state, *handheld, std::move(settings), elapsed, bound)) {
             break;
         }

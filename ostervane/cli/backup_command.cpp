@@ -1,5 +1,6 @@
-// ostervane-cli backup (--port PATH | --usb) FILE: one backup job over a serial pipe, or on the
-// first handheld to arrive on USB, into FILE.
+// ostervane-cli backup (--port PATH | --usb) [--restart] FILE: one backup job over a serial
+// pipe, or on the first handheld to arrive on USB, into FILE.  It goes on with FILE's partial
+// file from an earlier, interrupted backup of the same handheld unless --restart is given.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -8,7 +9,7 @@
 #include "ostervane/cli/console_session.h"
 #include "ostervane/cli/job_options.h"
 #include "ostervane/core/rom_path.h"
-#include "ostervane/platform/replace_file.h"
+#include "ostervane/platform/partial_backup_file.h"
 #include "ostervane/platform/serial_pipe.h"
 #include "ostervane/platform/serial_port_list.h"
 
@@ -27,7 +28,8 @@ int RunBackupCommand(const Arguments &args) {
         JobSettings settings;
         settings.romFileName = romPath;
         settings.isBackup = true;
-        settings.makeRomFile = NewReplacingFileWriter;
+        settings.makeRomFile = NewPartialBackupFile;
+        settings.restartBackup = options.restart;
         return RunUsbCommand(banner, std::move(settings), 1);
     }
     ConsoleSession session(banner);
@@ -35,6 +37,8 @@ int RunBackupCommand(const Arguments &args) {
     JobSettings settings = session.BaseSettings();
     settings.romFileName = romPath;
     settings.isBackup = true;
+    settings.makeRomFile = NewPartialBackupFile;
+    settings.restartBackup = options.restart;
     return session.RunOnSerialPort(std::move(settings), options.port);
 }
 

@@ -38,12 +38,15 @@ bool TakeValue(const Arguments &args, size_t &i, const std::string &name, std::s
 std::string ParseJobOptions(const Arguments &args, const std::string &command,
                             JobOptions *options) {
     const bool restore = command == "restore";
+    const bool backup = command == "backup";
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &arg = args[i];
         std::string value;
         bool missing = false;
         if (arg == "-h" || arg == "--help") {
             options->help = true;
+        } else if (backup && arg == "--restart") {
+            options->restart = true;
         } else if (restore && arg == "--yes") {
             options->acceptWarning = true;
         } else if (restore && arg == "--only-changed") {

@@ -1,5 +1,5 @@
-// The options of the job commands: (--port PATH | --usb) FILE, and for a restore also --yes,
-// --only-changed and --slots N.
+// The options of the job commands: (--port PATH | --usb) FILE, for a backup also --restart, and
+// for a restore also --yes, --only-changed and --slots N.
 #pragma once
 
 #include <string>
@@ -13,6 +13,7 @@ struct JobOptions {
     std::string file;
     bool usb = false;
     bool help = false;
+    bool restart = false;       // backup only
     bool acceptWarning = false; // restore only
     bool onlyChanged = false;   // restore only
     int slots = 0;              // restore only; 0: not given

@@ -18,9 +18,9 @@
 #include "ostervane/core/device_slot.h"
 #include "ostervane/core/image_identity.h"
 #include "ostervane/core/prompter.h"
+#include "ostervane/link/backup_file.h"
 #include "ostervane/link/flash_geometry.h"
 #include "ostervane/link/pipe_base.h"
-#include "ostervane/link/rom_file_writer.h"
 
 namespace ostervane {
 
@@ -37,8 +37,10 @@ struct JobSettings {
     // A restore asks the flasher for the checksum of each piece's destination first and
     // leaves alone the pieces the flash already holds.
     bool onlyChanged = false;
-    // Makes the writer a backup saves its blocks through; without one a backup cannot save.
-    RomFileWriterFactory makeRomFile;
+    // Makes the file a backup saves its blocks into; without one a backup cannot save.
+    BackupFileFactory makeRomFile;
+    // A backup starts afresh, replacing a partial file it could have gone on with.
+    bool restartBackup = false;
 };
 
 // What the header probe found on the handheld.
@@ -57,6 +59,7 @@ struct HandheldRom {
     uint32_t flasherAddress = 0;
     uint32_t imageBufferAddress = 0;
     uint32_t flashBlockSize = 0x20000;
+    std::array<uint8_t, kCardHeaderSize> bigRomHeader{}; // as read, when bigRomFound
 };
 
 namespace debugger {
@@ -118,6 +121,8 @@ public:
     // The opening steps, the backup and the restore.
     int32_t ProbeHeaders();
     int32_t RunBackup();
+    // Saves `length` bytes from `address` into the ROM file: goes on with a partial file of the
+    // same handheld, checks the saved image's ROM checksum, and puts the file in place.
     int32_t SaveRom(uint32_t address, uint32_t length);
     int32_t RunRestore();
     bool HandheldMatchesImage() const;
@@ -148,6 +153,24 @@ private:
     void EndTurn();
     void EndTurnOnClose();
     int32_t RunBackupAndResume();
+    // One backup into its partial file: where it starts, what it has saved so far.
+    struct BackupRun {
+        BackupFile &file;
+        uint32_t address;
+        uint32_t length;
+        uint32_t blocks;
+        uint32_t firstBlock = 0; // the first block read in this run
+        uint32_t checkBelow = 0; // blocks below this were saved before and are compared
+        BackupRecord record;     // what the partial file's record says
+        uint32_t rewritten = 0;  // compared blocks that differed
+    };
+    int32_t SaveRomChecked(uint32_t address, uint32_t length, bool *checksumFailed);
+    int32_t StartOrResume(BackupRun &run);
+    int32_t LastSavedBlockMatches(BackupRun &run, bool *matches);
+    int32_t SaveBlocks(BackupRun &run);
+    int32_t SaveOneBlock(BackupRun &run, uint32_t index, std::vector<uint8_t> &block);
+    int32_t ReadRomBlock(const BackupRun &run, uint32_t index, uint8_t *block, uint32_t *size);
+    bool SavedImageFailsChecksum(BackupRun &run);
     // One run of the 68k flasher: its registers as the contract sets them.
     struct FlasherCall {
         uint32_t operation;

@@ -118,6 +118,7 @@ int32_t DebugPacket::ProbeBigRom() {
     if (!HasBigEndianSignature(h)) {
         return 0; // a restore may still go ahead; a backup stops
     }
+    std::memcpy(rom_.bigRomHeader.data(), h, sizeof h); // what a partial backup is matched by
     if (rom_.isArm) {
         rom_.bigRomLength = ReadLe32(h + 108);
         rom_.deviceId = ReadLe32(h + 132);

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ostervane/platform/partial_backup_file.h"
+
 namespace ostervane {
 namespace {
 
@@ -17,7 +19,15 @@ namespace fs = std::filesystem;
 
 constexpr mode_t kNewFileMode = 0644;
 
-// A symbolic link is followed, so the file it names is replaced and the link stays.
+std::string FolderOf(const std::string &path) {
+    fs::path folder = fs::path(path).parent_path();
+    return folder.empty() ? "." : folder.string();
+}
+
+} // namespace
+
+namespace file_replacement {
+
 std::string ReplacedPath(const std::string &path) {
     std::error_code error;
     if (fs::is_symlink(path, error)) {
@@ -45,12 +55,6 @@ bool CanReplace(const std::string &path) {
     return true;
 }
 
-std::string FolderOf(const std::string &path) {
-    fs::path folder = fs::path(path).parent_path();
-    return folder.empty() ? "." : folder.string();
-}
-
-// The new file keeps the old one's permission bits.
 void CopyPermissions(int fd, const std::string &path) {
     struct stat info {};
     mode_t mode = stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : kNewFileMode;
@@ -65,7 +69,9 @@ void SyncFolder(const std::string &path) {
     }
 }
 
-} // namespace
+} // namespace file_replacement
+
+using namespace file_replacement;
 
 ReplacingFileWriter::~ReplacingFileWriter() {
     Discard();
@@ -135,8 +141,8 @@ void ReplacingFileWriter::Discard() {
     }
 }
 
-std::unique_ptr<RomFileWriter> NewReplacingFileWriter() {
-    return std::make_unique<ReplacingFileWriter>();
+std::unique_ptr<BackupFile> NewReplacingFileWriter() {
+    return NewPartialBackupFile();
 }
 
 } // namespace ostervane

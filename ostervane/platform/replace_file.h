@@ -1,5 +1,6 @@
 // ReplacingFileWriter: writes a file under a temporary name beside it and puts it in place only
 // on Commit, so the file at the path is either the old one, untouched, or the complete new one.
+// Also the steps of such a replacement, which the backup's partial file takes as well.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "ostervane/link/backup_file.h"
 #include "ostervane/link/rom_file_writer.h"
 
 namespace ostervane {
@@ -39,7 +41,21 @@ private:
     int fd_ = -1;
 };
 
-// The writer a backup job uses (JobSettings::makeRomFile).
-std::unique_ptr<RomFileWriter> NewReplacingFileWriter();
+// The file a backup job saves into: the same as NewPartialBackupFile (partial_backup_file.h),
+// under the name the callers of the whole-file writer knew.
+std::unique_ptr<BackupFile> NewReplacingFileWriter();
+
+// Steps of putting a new file in place of another, which both writers take.
+namespace file_replacement {
+// The file that writing to `path` replaces: a symbolic link is followed, so the file it names
+// is replaced and the link stays.
+std::string ReplacedPath(const std::string &path);
+// True when `path` names nothing yet or a regular file this program may write.
+bool CanReplace(const std::string &path);
+// Gives the open file `fd` the permission bits of the file at `path`, or 0644 without one.
+void CopyPermissions(int fd, const std::string &path);
+// Flushes the folder that holds `path`, so that a rename there survives a power loss.
+void SyncFolder(const std::string &path);
+} // namespace file_replacement
 
 } // namespace ostervane

@@ -9,7 +9,7 @@
 
 #include "ostervane/core/rom_path.h"
 #include "ostervane/payloads/payloads.h"
-#include "ostervane/platform/replace_file.h"
+#include "ostervane/platform/partial_backup_file.h"
 #include "ostervane/ui/dialog_frame.h"
 #include "ostervane/ui/dialog_units.h"
 
@@ -130,7 +130,7 @@ JobSettings MainDialog::SlotJobSettings(const RunSettings &settings, int index) 
     job.flashDatabase = LowLevelFlashPayload();
     job.romFileName = settings.romPath;
     job.isBackup = settings.isBackup;
-    job.makeRomFile = NewReplacingFileWriter;
+    job.makeRomFile = NewPartialBackupFile; // an interrupted backup goes on where it stopped
     if (!settings.isBackup) {
         job.image = ToImageIdentity(settings.image);
     }

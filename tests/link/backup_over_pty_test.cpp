@@ -11,7 +11,8 @@ namespace {
 
 using namespace testing;
 
-// A 16 KB big ROM whose header gives its own length, saved as a backup would save it.
+// A 16 KB big ROM whose header gives its own length and checksum, saved as a backup would save
+// it.
 Bytes MakeImage(bool arm) {
     Bytes image(0x4000);
     std::mt19937 random(7);
@@ -27,6 +28,7 @@ Bytes MakeImage(bool arm) {
     if (!arm) {
         std::copy_n("MT64", 4, image.begin() + 130);
     }
+    SealChecksum(image);
     return image;
 }
 

@@ -22,9 +22,10 @@
 #include <stdlib.h>
 
 #include "ostervane/core/prompter.h"
+#include "ostervane/core/rom_checksum.h"
 #include "ostervane/core/slot_event.h"
 #include "ostervane/link/debug_packet.h"
-#include "ostervane/platform/replace_file.h"
+#include "ostervane/platform/partial_backup_file.h"
 #include "ostervane/recording_slot.h"
 #include "simulator/debugger.h"
 #include "simulator/packet_framing.h"
@@ -167,6 +168,26 @@ inline void Patch(sim::HandheldDebugger &handheld, uint32_t address, Bytes bytes
     ASSERT_TRUE(handheld.Memory().Program(address, bytes.data(), bytes.size()));
 }
 
+// Gives a big ROM image (as a backup saves it) the checksum its header covers, as a ROM build
+// does; images made up by tests carry none, and a backup of them would fail its check.
+inline void SealChecksum(std::span<uint8_t> image) {
+    RomChecksumResult result = CheckRomChecksum(image);
+    if (result.state != RomChecksumState::Mismatch) {
+        return;
+    }
+    // 68k headers (FE ED BE EF, version 1 to 5) are big-endian; ARM ones little-endian.
+    bool bigEndian = image[8] == 0xFE && ((image[12] << 8) | image[13]) <= 5;
+    image[112] = static_cast<uint8_t>(bigEndian ? result.computed >> 8 : result.computed);
+    image[113] = static_cast<uint8_t>(bigEndian ? result.computed : result.computed >> 8);
+}
+
+// The same for the big ROM of `length` bytes at `base` in the handheld's memory.
+inline void SealChecksum(sim::HandheldDebugger &handheld, uint32_t base, uint32_t length) {
+    Bytes image = MemoryBytes(handheld, base, length);
+    SealChecksum(image);
+    Patch(handheld, base + 112, {image[112], image[113]});
+}
+
 using Piece = std::pair<uint32_t, uint16_t>; // address and count of a memory request
 
 inline std::vector<Piece> Pieces(const std::vector<sim::RequestRecord> &requests) {
@@ -191,7 +212,7 @@ struct JobRecorder {
         settings.slot = &slot;
         settings.prompter = &prompter;
         settings.romFileName = romFile;
-        settings.makeRomFile = NewReplacingFileWriter;
+        settings.makeRomFile = NewPartialBackupFile;
         settings.slotCallback = [this](uint32_t code, const void *data, DeviceSlot *target) {
             ApplySlotEvent(code, data, *target);
             if (code == EvCloseWindow) {

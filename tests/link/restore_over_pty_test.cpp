@@ -4,8 +4,8 @@
 #include <random>
 
 #include "link_test_support.h"
-#include "ostervane/platform/serial_pipe.h"
 #include "ostervane/payloads/payloads.h"
+#include "ostervane/platform/serial_pipe.h"
 #include "tests/simulator/handheld_sim_process.h"
 
 namespace ostervane {
@@ -13,7 +13,8 @@ namespace {
 
 using namespace testing;
 
-// A 64 KB version-5 big ROM for 'MT64' whose header gives its own length; random behind it.
+// A 64 KB version-5 big ROM for 'MT64' whose header gives its own length and checksum; random
+// behind it.
 Bytes MakeImage(uint32_t seed) {
     Bytes image(0x10000);
     std::mt19937 random(seed);
@@ -26,6 +27,7 @@ Bytes MakeImage(uint32_t seed) {
     const Bytes length = {0x00, 0x01, 0x00, 0x00};
     std::copy(length.begin(), length.end(), image.begin() + 108);
     std::copy_n("MT64", 4, image.begin() + 130);
+    SealChecksum(image);
     return image;
 }
 
