@@ -6,6 +6,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "simulator/packet_framing.h"
+
 namespace ostervane::simulator {
 
 namespace {
@@ -195,6 +197,32 @@ std::vector<uint8_t> HeapMarkerBlock(const HeapMarker &heap) {
     return block;
 }
 
+constexpr uint32_t kChecksumBytesOffset = 108;
+constexpr uint32_t kChecksumValueOffset = 112;
+constexpr uint32_t kAfterChecksumValue = 114;
+
+bool CarriesChecksum(const HandheldModel &m) {
+    return m.family != RomFamily::Arm && m.version >= 2;
+}
+
+// Sets the checksum fields of the 68k header at `start` for the `length` bytes of its part, as
+// they lie in `memory`: the CRC-16 of bytes [0, 112) and [114, length).
+void PutPartChecksum(HandheldMemory &memory, uint32_t start, uint32_t length) {
+    if (length < kHeaderBytes || !memory.IsMapped(start, length)) {
+        return;
+    }
+    std::vector<uint8_t> part(length);
+    std::vector<uint8_t> field(4);
+    Put32(field, 0, length, Order::Big);
+    if (!memory.Program(start + kChecksumBytesOffset, field.data(), 4) ||
+        !memory.Read(start, part.data(), part.size())) {
+        return;
+    }
+    part.erase(part.begin() + kChecksumValueOffset, part.begin() + kAfterChecksumValue);
+    Put16(field, 0, Crc16(part.data(), part.size()), Order::Big);
+    memory.Program(start + kChecksumValueOffset, field.data(), 2);
+}
+
 void ProgramPattern(HandheldMemory &memory, uint32_t from, uint32_t to) {
     std::vector<uint8_t> bytes(to - from);
     for (uint32_t i = 0; i < bytes.size(); ++i) {
@@ -269,6 +297,10 @@ HandheldMemory BuildMemory(const HandheldModel &model) {
     if (model.heap) {
         std::vector<uint8_t> marker = HeapMarkerBlock(*model.heap);
         memory.Program(model.heap->address, marker.data(), marker.size());
+    }
+    if (CarriesChecksum(model) && model.bigRomBase > model.flashBase) {
+        PutPartChecksum(memory, model.flashBase, model.bigRomBase - model.flashBase);
+        PutPartChecksum(memory, model.bigRomBase, model.bigRomLength);
     }
     return memory;
 }

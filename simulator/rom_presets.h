@@ -3,7 +3,9 @@
 //
 // Presets (ROM bytes outside the headers follow RomPatternByte over the whole flash, so
 // misplaced data shows; both headers give blockListOffset = image base + 0x200 and the big ROM's
-// place at 104, in the card's LocalID space):
+// place at 104, in the card's LocalID space; each 68k header carries the CRC-16 of its part at
+// 108 and 112, the small ROM's part reaching up to the big ROM, the big ROM's over its length,
+// so the backups of these handhelds prove themselves; the ARM headers carry none, as observed):
 //   "68k-v3"  small ROM 0x10C00000, header version 3 with manufacturer "Palm Computing", big ROM
 //             start stored as 0x00C08000 (bit 28 clear: LocalIDs count from 0x10000000), big ROM
 //             0x10C08000 length 0x1D0000, heap marker at 0x10DE0000 (address field 0x00DE0000,
@@ -88,6 +90,8 @@ std::string FlashHoldsRom(const HandheldModel &model);
 uint8_t RomPatternByte(uint32_t address);
 
 // The model's memory: flash (with its chip) holding both headers and the heap marker, and RAM.
+// The checksums of 68k headers are computed over the bytes laid out, so a model changed by a
+// test still carries correct ones.
 // The model's flash part must hold its ROM (FlashHoldsRom).
 HandheldMemory BuildMemory(const HandheldModel &model);
 
