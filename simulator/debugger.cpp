@@ -283,6 +283,11 @@ void HandheldDebugger::Send(std::vector<uint8_t> body, uint8_t transactionId, Si
     if (faults.state && body[0] != kReplyState) {
         body = StateBody(false, exception_);
     }
+    if (faults.corruptOffset && body[0] == kReplyRead && 2 + *faults.corruptOffset < body.size()) {
+        // Changed before framing, so the CRC vouches for the wrong byte.
+        body[2 + *faults.corruptOffset] ^= 0x01;
+        ++stats_.corruptedReplies;
+    }
     std::vector<Transmission> shaped = ShapePacket(faults, transactionId, std::move(body), at);
     output_.insert(output_.end(), shaped.begin(), shaped.end());
 }

@@ -108,8 +108,9 @@ struct DebuggerStats {
     uint32_t busErrors = 0;
     uint32_t packetsSent = 0; // numbered packets, the dropped ones included
     uint32_t packetsDropped = 0;
-    uint64_t bytesRead = 0;    // memory bytes served by reads
-    uint64_t bytesWritten = 0; // memory bytes taken by writes
+    uint32_t corruptedReplies = 0; // read replies sent with a data bit inverted (fault corrupt)
+    uint64_t bytesRead = 0;        // memory bytes served by reads
+    uint64_t bytesWritten = 0;     // memory bytes taken by writes
 };
 
 struct HandheldOptions {

@@ -21,6 +21,7 @@ struct ActionInfo {
 };
 
 constexpr int64_t kMaxMillis = 86'400'000;
+constexpr int64_t kMaxCorruptOffset = 255; // a read reply carries at most 256 data bytes
 
 const ActionInfo kActions[] = {
     {"drop", FaultAction::Drop, ValueRule::None, 0, 0, 0},
@@ -39,6 +40,7 @@ const ActionInfo kActions[] = {
     {"undersize", FaultAction::Undersize, ValueRule::None, 0, 0, 0},
     {"garbage", FaultAction::Garbage, ValueRule::Required, 0, 1, 65535},
     {"duplicate", FaultAction::Duplicate, ValueRule::None, 0, 0, 0},
+    {"corrupt", FaultAction::Corrupt, ValueRule::Optional, 0, 0, kMaxCorruptOffset},
 };
 
 bool ParseInteger(std::string_view text, int64_t *value) {
@@ -276,6 +278,9 @@ PacketFaults FaultPlan::ForPacket(uint32_t number) {
         case FaultAction::Duplicate:
             f.duplicate = true;
             break;
+        case FaultAction::Corrupt:
+            f.corruptOffset = static_cast<size_t>(fault.value);
+            break;
         }
     }
     return f;
@@ -365,7 +370,11 @@ const char *FaultPlan::SyntaxHelp() {
     undersize        the body size field says 1, one body byte follows, CRC valid
     garbage:K        K noise bytes (never 0xBE) go out before the packet
     duplicate        the packet goes out twice
+    corrupt[:OFF]    a read-memory reply carries bit 0 of its data byte OFF (0..255,
+                     default 0) inverted, with a valid CRC: well-formed but wrong;
+                     other packets, and replies with less data, are unchanged
   Examples: drop@1   bad-crc@2-4   stall@10   drop@~0.05,seed:7   delay:20   drop@0
+            corrupt@40:17
 )";
 }
 

@@ -34,9 +34,12 @@
 //   undersize        the body size field says 1 and one body byte follows, with a valid CRC
 //   garbage:K        K noise bytes (never 0xBE) go out before the packet
 //   duplicate        the packet goes out twice
+//   corrupt[:OFF]    a read-memory reply carries bit 0 of its data byte OFF (default 0) inverted,
+//                    framed with a valid CRC: well-formed, but not what memory holds; other
+//                    packets, and replies whose data is shorter, go out unchanged
 //
 // Examples: "drop@1", "bad-crc@2-4", "stall@10", "drop@~0.05,seed:7", "delay:20",
-// "state@3", "oversize@1", "drop@0" (the host has to ask for the state packet).
+// "state@3", "oversize@1", "drop@0" (the host has to ask for the state packet), "corrupt@40:17".
 #pragma once
 
 #include <cstdint>
@@ -68,6 +71,7 @@ enum class FaultAction {
     Undersize,
     Garbage,
     Duplicate,
+    Corrupt,
 };
 
 // Which packets a fault hits.
@@ -103,6 +107,7 @@ struct PacketFaults {
     std::optional<uint16_t> oversize;
     std::optional<size_t> flipOffset;
     std::optional<size_t> truncate;
+    std::optional<size_t> corruptOffset; // in a read-memory reply's data
     size_t garbage = 0;
     SimTime delay{0};
     SimTime pause{0};
@@ -134,8 +139,9 @@ private:
 };
 
 // Frames one packet the handheld sends (`body`: command, filler, data) with `transactionId` and
-// applies the framing, wire and timing faults in `faults` (all but `state`, which the sender
-// applies when it builds the body).  `at`: when the packet is ready.  Empty when dropped.
+// applies the framing, wire and timing faults in `faults` (all but `state` and `corruptOffset`,
+// which the sender applies to the body before it is framed).  `at`: when the packet is ready. Empty
+// when dropped.
 std::vector<Transmission> ShapePacket(const PacketFaults &faults, uint8_t transactionId,
                                       std::vector<uint8_t> body, SimTime at);
 

@@ -2,6 +2,8 @@
 // reads them, bus errors, Continue, and what each fault does to the packets it hits.
 #include <gtest/gtest.h>
 
+#include "ostervane/core/rom_checksum.h"
+#include "ostervane/link/arm_header_order.h"
 #include "simulator/debugger.h"
 #include "simulator/fault_plan.h"
 #include "simulator/rom_presets.h"
@@ -177,6 +179,42 @@ TEST(Presets, HeadersAndHeapMarkerReadAsTheProbeExpects) {
     EXPECT_EQ(loaded, bigArm);
 }
 
+// What a backup of the model saves: from the big ROM start to the end of the heap marker's area
+// (or of the big ROM), the first header in file order.
+Bytes BackupOf(const HandheldModel &model, const HandheldMemory &memory) {
+    Bytes image(model.RomEnd() - model.bigRomBase);
+    EXPECT_TRUE(memory.Read(model.bigRomBase, image.data(), image.size()));
+    ostervane::ArmHeaderToFileOrder(image.data(), static_cast<uint32_t>(image.size()));
+    return image;
+}
+
+TEST(Presets, EveryBackupProvesItselfByItsChecksum) {
+    using ostervane::CheckRomChecksum;
+    using ostervane::RomChecksumState;
+    for (const HandheldModel &model : HandheldModels()) {
+        SCOPED_TRACE(model.name);
+        HandheldMemory memory = BuildMemory(model);
+        Bytes backup = BackupOf(model, memory);
+        ostervane::RomChecksumResult big = CheckRomChecksum(backup);
+        Bytes small(model.bigRomBase - model.flashBase);
+        ASSERT_TRUE(memory.Read(model.flashBase, small.data(), small.size()));
+        if (model.family == RomFamily::Arm) {
+            EXPECT_EQ(big.state, RomChecksumState::NotCarried);
+            continue;
+        }
+        EXPECT_EQ(big.state, RomChecksumState::Verified) << big.text;
+        EXPECT_EQ(big.coveredBytes, model.bigRomLength);
+        EXPECT_LT(model.bigRomLength, backup.size()); // the heap marker's area is not covered
+        ostervane::RomChecksumResult smallRom = CheckRomChecksum(small);
+        EXPECT_EQ(smallRom.state, RomChecksumState::Verified) << smallRom.text;
+        EXPECT_EQ(smallRom.coveredBytes, small.size());
+
+        // The pattern the bytes follow counts: a ROM of other bytes would not verify.
+        backup[model.bigRomLength - 1] ^= 0x01;
+        EXPECT_EQ(CheckRomChecksum(backup).state, RomChecksumState::Mismatch);
+    }
+}
+
 TEST(Debugger, BusErrorsWritesAndRequestsItCannotServe) {
     Host host("68k-v5");
     Bytes busError = host.Wire(kCmdReadMemory, ReadData(0x10200000 - 8, 16));
@@ -254,12 +292,14 @@ TEST(Debugger, CodeRunnerRunsAtTheResumedPcAndBreaksBack) {
 TEST(Faults, FaultTextsParseOrSayWhyNot) {
     FaultPlan plan;
     std::string error;
-    for (const char *good : {"drop@1", "bad-crc@2-4", "stall@10", "drop@~0.05,seed:7", "delay:20",
-                             "flip", "oversize@3+:400", "command@1:0x81"}) {
+    for (const char *good :
+         {"drop@1", "bad-crc@2-4", "stall@10", "drop@~0.05,seed:7", "delay:20", "flip",
+          "oversize@3+:400", "command@1:0x81", "corrupt", "corrupt@~0.01:255"}) {
         EXPECT_TRUE(plan.Add(good, &error)) << good << ": " << error;
     }
-    for (const char *bad : {"", "drop@", "dorp", "delay", "drop:5", "stall@1-3", "oversize:100",
-                            "drop@4-2", "drop@~2", "seed:x", "drop,"}) {
+    for (const char *bad :
+         {"", "drop@", "dorp", "delay", "drop:5", "stall@1-3", "oversize:100", "drop@4-2",
+          "drop@~2", "seed:x", "drop,", "corrupt:256", "corrupt:-1"}) {
         EXPECT_FALSE(plan.Add(bad, &error)) << bad;
         EXPECT_FALSE(error.empty());
     }
@@ -317,6 +357,43 @@ TEST(Faults, EachActionDoesWhatItSays) {
     EXPECT_EQ(timed[0].notBefore, std::chrono::milliseconds(250));
     EXPECT_EQ(timed[0].bytes.size(), 10u);
     EXPECT_EQ(timed[1].gap, std::chrono::milliseconds(150));
+}
+
+TEST(Faults, CorruptChangesReadDataUnderAValidCrc) {
+    const Bytes clean = ShapedReply("");
+    for (size_t offset : {size_t(0), size_t(3)}) {
+        Host host("68k-v5", "corrupt@1:" + std::to_string(offset));
+        host.handheld->Announce(SimTime(0));
+        host.handheld->TakeOutput();
+        Bytes wire = host.Wire(kCmdReadMemory, ReadData(0x10000008, 4));
+        ASSERT_EQ(wire.size(), clean.size());
+        EXPECT_EQ(wire[12 + offset], clean[12 + offset] ^ 0x01);
+        // Framed afresh around the changed data: the receiver's checks all pass.
+        Bytes body(wire.begin() + 10, wire.end() - 2);
+        EXPECT_EQ(wire, FramePacket(clean[8], body));
+        EXPECT_NE(Bytes(wire.end() - 2, wire.end()), Bytes(clean.end() - 2, clean.end()));
+        EXPECT_EQ(host.handheld->Stats().corruptedReplies, 1u);
+    }
+    EXPECT_EQ(ShapedReply("corrupt@1:4"), clean); // the reply has 4 data bytes
+
+    // Only read replies: the announced state packet and a write's reply go out unchanged.
+    Host plain("68k-v5");
+    Host corrupting("68k-v5", "corrupt:6");
+    for (Host *host : {&plain, &corrupting}) {
+        host->handheld->Announce(SimTime(0));
+    }
+    EXPECT_EQ(corrupting.handheld->TakeOutput()[0].bytes, plain.handheld->TakeOutput()[0].bytes);
+    Bytes write = ReadData(0x4040, 1);
+    write.push_back(0x5A);
+    EXPECT_EQ(corrupting.Wire(kCmdWriteMemory, write), plain.Wire(kCmdWriteMemory, write));
+    EXPECT_EQ(corrupting.Wire(kCmdStateRequest), plain.Wire(kCmdStateRequest));
+    Bytes good = plain.Read(0x10008000, 256);
+    Bytes bad = corrupting.Read(0x10008000, 256);
+    ASSERT_EQ(bad.size(), good.size());
+    EXPECT_EQ(bad[6], good[6] ^ 0x01);
+    bad[6] = good[6];
+    EXPECT_EQ(bad, good);
+    EXPECT_EQ(corrupting.handheld->Stats().corruptedReplies, 1u);
 }
 
 TEST(Faults, RandomDropsRepeatWithTheirSeed) {
