@@ -3,6 +3,7 @@
 // together: a name of at most 31 characters, a family's fields only for an identified image,
 // a part to write that is the whole file or starts with a card header found within the bytes
 // read, and a restore only for an image that is known and whose written part is small enough.
+// The written part's checksum is checked too, from memory and in pieces, with the same result.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include <unistd.h>
 
+#include "ostervane/core/rom_checksum.h"
 #include "ostervane/core/rom_image.h"
 
 namespace {
@@ -97,6 +99,27 @@ std::optional<RomImageInfo> ExamineAsFile(const uint8_t *data, size_t size) {
     return ExamineRomImageFile(ScratchPath());
 }
 
+// A result computed only over bytes the part has, agreeing with itself and with a reading in
+// pieces that never strays past the part.
+void CheckChecksum(std::span<const uint8_t> part) {
+    RomChecksumResult result = CheckRomChecksum(part);
+    bool compared =
+        result.state == RomChecksumState::Verified || result.state == RomChecksumState::Mismatch;
+    Check(!result.text.empty());
+    Check(!compared ||
+          (result.coveredBytes >= kCardHeaderSize && result.coveredBytes <= part.size()));
+    Check(result.state != RomChecksumState::Verified || result.stored == result.computed);
+    Check(result.state != RomChecksumState::Mismatch || result.stored != result.computed);
+    RomChecksumResult inPieces =
+        CheckRomChecksum(part.size(), [part](uint64_t offset, std::span<uint8_t> out) {
+            Check(offset <= part.size() && out.size() <= part.size() - offset);
+            std::copy_n(part.begin() + offset, out.size(), out.begin());
+            return true;
+        });
+    Check(inPieces.state == result.state && inPieces.computed == result.computed &&
+          inPieces.text == result.text);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -104,6 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     RomImageInfo info = AnalyseRomImage(bytes.first(std::min(size, kRomImageHeadSize)),
                                         bytes.last(std::min(size, kRomImageTailSize)), size);
     CheckPartWritten(info, bytes);
+    CheckChecksum(bytes.subspan(info.bigRomOffset));
     AlternatingPrompter prompter;
     for (int round = 0; round < 2; round++) {
         CheckConsistent(DecideRomImage(info, prompter));

@@ -1,8 +1,11 @@
-// ostervane-cli identify FILE: what identification finds in a ROM image, and which part of the
-// file a restore writes, as one JSON object.
+// ostervane-cli identify FILE: what identification finds in a ROM image, which part of the
+// file a restore writes, and whether that part's checksum holds, as one JSON object.
+#include <climits>
 #include <cstdio>
+#include <memory>
 
 #include "ostervane/cli/commands.h"
+#include "ostervane/core/rom_checksum.h"
 #include "ostervane/core/rom_image.h"
 
 namespace ostervane::cli {
@@ -41,7 +44,50 @@ const char *PartWritten(const RomImageInfo &info) {
     return info.wholeCard ? "big ROM part of a whole-card image" : "whole file";
 }
 
-std::string IdentityJson(const RomImageInfo &info, RomVerdict verdict) {
+const char *ChecksumStateName(RomChecksumState state) {
+    switch (state) {
+    case RomChecksumState::Verified:
+        return "verified";
+    case RomChecksumState::Mismatch:
+        return "mismatch";
+    case RomChecksumState::NotCarried:
+        return "not carried";
+    default:
+        return "cannot check";
+    }
+}
+
+// The numbers only mean something once the CRC was computed.
+std::string ChecksumJson(const RomChecksumResult &checksum) {
+    bool compared = checksum.state == RomChecksumState::Verified ||
+                    checksum.state == RomChecksumState::Mismatch;
+    auto number = [compared](uint64_t value) {
+        return compared ? std::to_string(value) : std::string("null");
+    };
+    return std::string("{\"state\": \"") + ChecksumStateName(checksum.state) +
+           "\", \"stored\": " + number(checksum.stored) +
+           ", \"computed\": " + number(checksum.computed) +
+           ", \"coveredBytes\": " + number(checksum.coveredBytes) +
+           ", \"text\": " + JsonString(checksum.text) + "}";
+}
+
+struct FileCloser {
+    void operator()(std::FILE *file) const { std::fclose(file); }
+};
+
+// The checksum of the part a restore writes, read from the file piece by piece.
+RomChecksumResult CheckWrittenPart(const std::string &path, const RomImageInfo &info) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    return CheckRomChecksum(info.writeSize, [&](uint64_t offset, std::span<uint8_t> out) {
+        uint64_t at = info.bigRomOffset + offset;
+        return file != nullptr && at <= uint64_t(LONG_MAX) &&
+               std::fseek(file.get(), long(at), SEEK_SET) == 0 &&
+               std::fread(out.data(), 1, out.size(), file.get()) == out.size();
+    });
+}
+
+std::string IdentityJson(const RomImageInfo &info, const RomChecksumResult &checksum,
+                         RomVerdict verdict) {
     std::string addresses;
     for (uint32_t address : info.imageAddressList) {
         addresses += (addresses.empty() ? "" : ", ") + std::to_string(address);
@@ -61,7 +107,8 @@ std::string IdentityJson(const RomImageInfo &info, RomVerdict verdict) {
            ", \"identified\": " + flag(info.identified) +
            ", \"markerFound\": " + flag(info.markerFound) + ", \"warning\": " +
            (info.warningCaption.empty() ? "null" : JsonString(info.warningCaption)) +
-           ", \"verdict\": \"" + VerdictName(verdict) + "\"}";
+           ", \"checksum\": " + ChecksumJson(checksum) + ", \"verdict\": \"" +
+           VerdictName(verdict) + "\"}";
 }
 
 } // namespace
@@ -79,7 +126,8 @@ int RunIdentifyCommand(const Arguments &args) {
         return kExitJobFailed;
     }
     RomVerdict verdict = VerdictIfAccepted(*info);
-    std::printf("%s\n", IdentityJson(*info, verdict).c_str());
+    RomChecksumResult checksum = CheckWrittenPart(args[0], *info);
+    std::printf("%s\n", IdentityJson(*info, checksum, verdict).c_str());
     return verdict == RomVerdict::Restore ? kExitSuccess : kExitJobFailed;
 }
 

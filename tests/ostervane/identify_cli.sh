@@ -48,7 +48,59 @@ card[104:108] = struct.pack(">I", 0x10C08000)
 card += bytes(0x8000 - len(card)) + big_endian(3, b"Handspring, Inc.")
 write("card.rom", card, 0x8000 + 0x400000)
 write("card-big.rom", card, 0x8000 + 0x400001)
+
+# Checksums: the CRC-16 a header carries over [0, 112) and [114, checksumBytes).
+def crc16(data, crc=0):
+    for byte in data:
+        crc ^= byte << 8
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x1021) if crc & 0x8000 else crc << 1
+            crc &= 0xFFFF
+    return crc
+
+def seal_big_endian(image, covered):
+    image[108:112] = struct.pack(">I", covered)
+    image[112:114] = struct.pack(">H", crc16(image[:112] + image[114:covered]))
+    return image
+
+values = open("values.sh", "w")
+sealed = seal_big_endian(big_endian(5, size=0x1000) + bytes(range(256)), 0x1000 + 200)
+sealed[130:134] = b"ecty"
+sealed = seal_big_endian(sealed, 0x1000 + 200)
+write("sealed.rom", sealed)
+good = struct.unpack(">H", sealed[112:114])[0]
+sealed[0x1000 + 199] ^= 0x40  # the last byte covered
+write("sealed-flipped.rom", sealed)
+print(f"flipped_text='the header says 0x{good:04X}, the image gives "
+      f"0x{crc16(sealed[:112] + sealed[114:0x1000 + 200]):04X}'", file=values)
+sealed[0x1000 + 199] ^= 0x40
+sealed[0x1000 + 200] ^= 0x40  # the first byte not covered
+write("sealed-beyond.rom", sealed)
+write("version1.rom", big_endian(1, b"Palm Computing"))
+write("truncated.rom", seal_big_endian(big_endian(3, b"Palm Computing"), 256), 0x380000)
+with open("truncated.rom", "r+b") as f:
+    f.seek(108)
+    f.write(struct.pack(">I", 0x400000))
+
+# An ARM image as a backup saves it: its checksum was made over the header as the handheld
+# holds it, signature and version big-endian, the other fields little-endian.
+arm = bytearray(0x800)
+arm[8:12] = struct.pack(">I", 0xFEEDBEEF)
+arm[12:14] = struct.pack(">H", 6)
+arm[108:112] = struct.pack("<I", 0x800)
+arm[132:136] = b"46TM"
+arm[0x100:0x800] = bytes(i * 7 & 0xFF for i in range(0x700))
+arm[112:114] = struct.pack("<H", crc16(arm[:112] + arm[114:]))
+arm[8:12] = bytes([0xEF, 0xBE, 0xED, 0xFE])
+arm[12:14] = struct.pack("<H", 6)
+write("arm-sealed.rom", arm)
+
+# A whole card whose small ROM header carries nothing: only its big ROM part is checked.
+sealed_card = bytearray(card[:0x8000]) + seal_big_endian(big_endian(3, b"Handspring, Inc.",
+                                                                    0x1000), 0x1000)
+write("card-sealed.rom", sealed_card, 0x8000 + 0x2000)
 PY
+. ./values.sh
 
 expect() { # expect FILE STATUS PATTERN...
     local file=$1 want=$2 status=0 json
@@ -60,7 +112,7 @@ expect() { # expect FILE STATUS PATTERN...
     done
 }
 
-expect mt64.rom 0 '{"deviceId": "MT64", "addressList": [13631488], "loadBase": 1048576, "sizeLimit": 16777216, "manufacturer": "", "expectedEnd": 0, "fileSize": 16777216, "wholeCard": false, "writeOffset": 0, "writeSize": 16777216, "writes": "whole file", "identified": true, "markerFound": false, "warning": null, "verdict": "restore"}'
+expect mt64.rom 0 '{"deviceId": "MT64", "addressList": [13631488], "loadBase": 1048576, "sizeLimit": 16777216, "manufacturer": "", "expectedEnd": 0, "fileSize": 16777216, "wholeCard": false, "writeOffset": 0, "writeSize": 16777216, "writes": "whole file", "identified": true, "markerFound": false, "warning": null, "checksum": {"state": "not carried", "stored": null, "computed": null, "coveredBytes": null, "text": "ROM checksum not checked: this ARM header carries none"}, "verdict": "restore"}'
 expect mt64-big.rom 1 '"fileSize": 16777217' '"verdict": "too big"'
 expect ecty.rom 0 '"deviceId": "ecty"' '"addressList": [262144]' '"warning": null'
 expect palm3.rom 0 '"deviceId": ""' '"addressList": [262144, 524288, 1048576]' \
@@ -73,6 +125,17 @@ expect card.rom 0 '"manufacturer": "Handspring, Inc."' '"warning": "Treo ROM"' \
     '"fileSize": 4227072, "wholeCard": true, "writeOffset": 32768, "writeSize": 4194304' \
     '"writes": "big ROM part of a whole-card image"' '"verdict": "restore"'
 expect card-big.rom 1 '"writeSize": 4194305' '"verdict": "too big"'
+
+expect sealed.rom 0 '"deviceId": "ecty"' '"checksum": {"state": "verified", "stored": ' \
+    '"coveredBytes": 4296, "text": "ROM checksum verified"}'
+expect sealed-beyond.rom 0 '"state": "verified"'
+expect sealed-flipped.rom 0 '"state": "mismatch"' "\"text\": \"ROM checksum does not match: $flipped_text\""
+expect version1.rom 0 '"checksum": {"state": "not carried", "stored": null, "computed": null, "coveredBytes": null, "text": "ROM checksum not checked: a version 1 header carries none"}'
+expect truncated.rom 0 '"state": "cannot check"' \
+    '"text": "ROM checksum not checked: it covers 4,194,304 bytes but the image has 3,670,016"'
+expect palm3.rom 0 '"state": "cannot check"' 'fewer than the header itself'
+expect arm-sealed.rom 0 '"deviceId": "MT64"' '"state": "verified"' '"coveredBytes": 2048'
+expect card-sealed.rom 0 '"wholeCard": true' '"state": "verified"' '"coveredBytes": 4096'
 
 status=0
 "$bin/ostervane-cli" identify missing.rom 2>err.txt >out.txt || status=$?
