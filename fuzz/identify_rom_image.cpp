@@ -1,9 +1,10 @@
 // Fuzz target: arbitrary bytes identified as a ROM image, both from memory and as a file, with
 // warnings answered OK and Cancel in turn.  Both ways must agree, and the result must hold
-// together: a name of at most 31 characters, a family's fields only for an identified image,
-// a part to write that is the whole file or starts with a card header found within the bytes
-// read, and a restore only for an image that is known and whose written part is small enough.
-// The written part's checksum is checked too, from memory and in pieces, with the same result.
+// together: a name of at most 32 characters (the whole field when it has no terminator), a family's
+// fields only for an identified image, a part to write that is the whole file or starts with a card
+// header found within the bytes read, and a restore only for an image that is known and whose
+// written part is small enough. The written part's checksum is checked too, from memory and in
+// pieces, with the same result.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -62,7 +63,7 @@ void CheckPartWritten(const RomImageInfo &info, std::span<const uint8_t> bytes) 
 
 void CheckConsistent(const RomIdentification &result) {
     const RomImageInfo &info = result.info;
-    Check(info.imageManufacturer.size() <= 31);
+    Check(info.imageManufacturer.size() <= kManufacturerFieldSize);
     Check(info.identified == !info.imageAddressList.empty());
     Check(info.identified == (info.sizeLimit != 0));
     Check(!info.markerFound || info.imageDeviceId == 0);

@@ -169,6 +169,36 @@ def whole_card_arm():
     return bytes(place(image, 0x200, arm_rom_header(b"MT64") + bytes(64)))
 
 
+def crc16(data):
+    """The CRC-16 a card header carries: polynomial 0x1021, MSB first, initial 0."""
+    crc = 0
+    for byte in data:
+        crc ^= byte << 8
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x1021) if crc & 0x8000 else crc << 1
+            crc &= 0xFFFF
+    return crc
+
+
+def sealed_68k(covered):
+    """A version 3 big ROM whose checksum holds over its first `covered` bytes."""
+    image = place(rom_header(3, b"Palm Computing"), 0x100, bytes(range(256)) * 2)
+    image[108:112] = struct.pack(">I", covered)
+    image[112:114] = struct.pack(">H", crc16(image[:112] + image[114:covered]))
+    return bytes(image)
+
+
+def sealed_arm():
+    """An ARM big ROM as a backup saves it, its checksum made with the signature and version
+    big-endian, as the handheld holds them."""
+    image = place(arm_rom_header(b"MT64"), 0x100, bytes(range(256)))
+    image[8:14] = struct.pack(">IH", 0xFEEDBEEF, 6)
+    image[108:112] = struct.pack("<I", len(image))
+    image[112:114] = struct.pack("<H", crc16(image[:112] + image[114:]))
+    image[8:14] = struct.pack("<IH", 0xFEEDBEEF, 6)
+    return bytes(image)
+
+
 def rom_seeds():
     yield "be_v3_palm_computing.rom", bytes(rom_header(3, b"Palm Computing"))
     yield "be_v5_ecty.rom", bytes(rom_header(5, device_id=b"ecty"))
@@ -179,6 +209,9 @@ def rom_seeds():
     yield "whole_card_68k.rom", whole_card_68k(0x100, 0x100)
     yield "whole_card_68k_searched.rom", whole_card_68k(0x1000, 0x100)
     yield "whole_card_arm_after_vectors.rom", whole_card_arm()
+    yield "checksum_68k.rom", sealed_68k(0x300)
+    yield "checksum_68k_past_end.rom", sealed_68k(0x300)[:0x2FF]
+    yield "checksum_arm.rom", sealed_arm()
 
 
 CORPORA = [("prc_open", seeds, 4096), ("identify_rom_image", rom_seeds, 8192)]
