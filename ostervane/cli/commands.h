@@ -19,6 +19,8 @@ int RunPortsCommand(const Arguments &args);
 int RunBackupCommand(const Arguments &args);
 int RunIdentifyCommand(const Arguments &args);
 int RunRestoreCommand(const Arguments &args);
+int RunInfoCommand(const Arguments &args);
+int RunExtractCommand(const Arguments &args);
 
 // Runs `slots` jobs with `settings` on handhelds arriving on USB, logged under `banner`.
 int RunUsbCommand(const std::string &banner, JobSettings settings, int slots);

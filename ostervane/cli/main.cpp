@@ -13,10 +13,8 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"ports", RunPortsCommand},
-    {"backup", RunBackupCommand},
-    {"identify", RunIdentifyCommand},
-    {"restore", RunRestoreCommand},
+    {"ports", RunPortsCommand},     {"backup", RunBackupCommand}, {"identify", RunIdentifyCommand},
+    {"restore", RunRestoreCommand}, {"info", RunInfoCommand},     {"extract", RunExtractCommand},
 };
 
 } // namespace
@@ -31,6 +29,9 @@ int Usage(const std::string &problem) {
                "       ostervane-cli identify FILE\n"
                "       ostervane-cli restore (--port PATH | --usb [--slots N]) [--yes]\n"
                "                             [--only-changed] FILE\n"
+               "       ostervane-cli info [--json] FILE\n"
+               "       ostervane-cli extract [--name GLOB]... [--type T] [--creator C]\n"
+               "                             [--force] FILE DIR\n"
                "\n"
                "  ports     list the serial ports (path and name)\n"
                "  backup    back up the ROM of a handheld in its debugger on the serial port\n"
@@ -44,7 +45,14 @@ int Usage(const std::string &problem) {
                "            serial port PATH, or into N handhelds (1 to 8, default 1) as they\n"
                "            arrive on USB; --yes accepts a warning that the image's family\n"
                "            cannot be told apart (declined otherwise); --only-changed sends\n"
-               "            only the pieces whose checksum differs from the flash's\n",
+               "            only the pieces whose checksum differs from the flash's\n"
+               "  info      print what the ROM image FILE holds: its card header, OS version,\n"
+               "            checksum, identification and databases (--json: as one JSON\n"
+               "            object); problems found in the image are listed, and the exit\n"
+               "            status is 1 only when the file has no card header\n"
+               "  extract   write the databases of the ROM image FILE into DIR as .prc and\n"
+               "            .pdb files: those whose name matches a GLOB (any of them), of\n"
+               "            type T and creator C; an existing file is kept unless --force\n",
                out);
     return problem.empty() ? kExitSuccess : kExitUsage;
 }
