@@ -1,5 +1,6 @@
 // Whole jobs over USB against simulated handhelds: one job per arrival, the end of the turn on
-// removal, unplugging during a transfer, and a handheld plugged back while its old job unwinds.
+// removal, unplugging during a transfer, a handheld plugged back while its old job unwinds, and
+// a backup cut by an unplug that goes on when the handheld is back.
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -217,6 +218,56 @@ TEST(UsbJob, AHandheldPluggedBackWaitsForItsOldJobToEnd) {
     EXPECT_EQ(bench.Failures().size(), 1u);
     EXPECT_EQ(second.Stats().continues, 1u);
     EXPECT_EQ(ReadFile(dir.File("out.rom")).size(), kV5BackupLength);
+}
+
+// Pulled out at 30 % of a backup and plugged back in, the handheld's next job goes on after the
+// last saved block: it reads that block again to compare it, then only the blocks missing.
+TEST(UsbJob, ABackupCutByAnUnplugGoesOnWhenTheHandheldIsBack) {
+    TempDir dir;
+    UsbBench bench(true, dir.File("out.rom"));
+    constexpr uint32_t kBlocks = kV5BackupLength / 4096;
+    constexpr uint32_t kSaved = kBlocks * 3 / 10;
+    constexpr size_t kProbeReads = 3; // small and big ROM header, heap marker
+    Gate reached, release;
+    sim::HandheldDebugger &handheld = bench.NewHandheld();
+    HoldAtRead(handheld, int(kProbeReads + kSaved * 16 + 5), reached, release);
+    bench.PlugIn("usb-1-2", handheld);
+    ASSERT_TRUE(reached.Wait());
+    bench.usb.Unplug("usb-1-2");
+    release.Open();
+    bench.notifier.DeliverPending();
+    bench.job->JoinJobThread();
+    ASSERT_EQ(bench.Failures().size(), 1u);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.rom.partial"});
+
+    size_t readsBefore = handheld.Stats().reads;
+    size_t requestsBefore = handheld.Requests().size();
+    bench.PlugIn("usb-1-2", handheld);
+    bench.job->JoinJobThread();
+    EXPECT_EQ(bench.Failures().size(), 1u);
+    const std::vector<std::string> &log = bench.recorder.slot.logLines;
+    EXPECT_NE(std::find_if(log.begin(), log.end(),
+                           [](const std::string &line) {
+                               return line.ends_with(": Resuming at block " +
+                                                     std::to_string(kSaved) + " of " +
+                                                     std::to_string(kBlocks));
+                           }),
+              log.end());
+    EXPECT_EQ(handheld.Stats().reads - readsBefore, kProbeReads + (kBlocks - kSaved + 1) * 16);
+    std::vector<sim::RequestRecord> requests = handheld.Requests();
+    uint32_t lowest = UINT32_MAX;
+    for (size_t i = requestsBefore; i < requests.size(); ++i) {
+        if (requests[i].command == sim::kCmdReadMemory && requests[i].count == 256 &&
+            requests[i].address > 0x10008000) {
+            lowest = std::min(lowest, requests[i].address);
+        }
+    }
+    EXPECT_EQ(lowest, 0x10008000 + (kSaved - 1) * 4096);
+
+    auto untouched = sim::MakeHandheld(Model("68k-v5"));
+    EXPECT_EQ(ReadFile(dir.File("out.rom")), MemoryBytes(*untouched, 0x10008000, kV5BackupLength));
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.rom"});
+    EXPECT_EQ(handheld.Stats().continues, 1u);
 }
 
 } // namespace

@@ -1,0 +1,207 @@
+// ostervane-cli backup --port against handheld-sim over a pseudo-terminal, both as processes of
+// their own: the backup stopped by SIGTERM at about 30 % keeps its blocks, and the next run of
+// the same command goes on after them, asks the handheld only for what it lacks (handheld-sim
+// --verbose names every request) and ends with the handheld's image.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <optional>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "link_test_support.h"
+
+namespace ostervane {
+namespace {
+
+using namespace testing;
+
+constexpr uint32_t kImageSize = 0x10000; // 16 blocks
+constexpr uint32_t kBigRomBase = 0x10008000;
+constexpr int kExitStopped = 130;
+
+// A version-5 big ROM for 'MT64' with its own length and checksum in the header.
+Bytes MakeImage() {
+    Bytes image(kImageSize);
+    std::mt19937 random(11);
+    for (uint8_t &byte : image) {
+        byte = uint8_t(random());
+    }
+    std::fill_n(image.begin(), 256, 0);
+    const Bytes header = {0xFE, 0xED, 0xBE, 0xEF, 0x00, 0x05};
+    std::copy(header.begin(), header.end(), image.begin() + 8);
+    const Bytes length = {0x00, 0x01, 0x00, 0x00};
+    std::copy(length.begin(), length.end(), image.begin() + 108);
+    std::copy_n("MT64", 4, image.begin() + 130);
+    SealChecksum(image);
+    return image;
+}
+
+std::string Text(const std::string &path) {
+    Bytes bytes = ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool WaitUntil(const std::function<bool()> &condition, std::chrono::seconds limit) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// A program run in `folder` with its output in NAME.out and NAME.err there; killed with the
+// object if it still runs.
+class Program {
+public:
+    Program(std::vector<std::string> words, const std::string &folder, const std::string &name)
+        : out_(folder + "/" + name + ".out"), err_(folder + "/" + name + ".err") {
+        std::vector<char *> argv;
+        for (std::string &word : words) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        pid_ = fork();
+        if (pid_ == 0) {
+            RunChild(folder.c_str(), argv.data());
+        }
+    }
+    ~Program() {
+        if (pid_ > 0 && !exitCode_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    Program(const Program &) = delete;
+    Program &operator=(const Program &) = delete;
+
+    void Signal(int signal) const { kill(pid_, signal); }
+    // The exit code (128 + the signal for a killed one), or none while it still runs.
+    std::optional<int> Wait(std::chrono::seconds limit = std::chrono::seconds(60)) {
+        WaitUntil(
+            [this] {
+                int status = 0;
+                if (!exitCode_ && waitpid(pid_, &status, WNOHANG) == pid_) {
+                    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                }
+                return exitCode_.has_value();
+            },
+            limit);
+        return exitCode_;
+    }
+    std::string Out() const { return Text(out_); }
+    std::string Err() const { return Text(err_); }
+
+private:
+    // Only calls that are safe between fork and exec.
+    [[noreturn]] void RunChild(const char *folder, char *const *argv) {
+        int in = open("/dev/null", O_RDONLY);
+        int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0 || chdir(folder) != 0) {
+            _exit(126);
+        }
+        dup2(in, STDIN_FILENO);
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        execv(argv[0], argv);
+        _exit(127);
+    }
+
+    std::string out_, err_;
+    pid_t pid_ = -1;
+    std::optional<int> exitCode_;
+};
+
+// The memory reads handheld-sim --verbose reported, in order; a read repeated at once (an
+// exchange the host tried again) counts once.
+std::vector<Piece> ReadsReported(const std::string &text) {
+    std::vector<Piece> reads;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        unsigned address = 0, count = 0, tid = 0;
+        if (std::sscanf(line.c_str(), "handheld-sim: read tid %u address 0x%X count %u", &tid,
+                        &address, &count) == 3) {
+            if (reads.empty() || reads.back() != Piece(address, uint16_t(count))) {
+                reads.emplace_back(address, uint16_t(count));
+            }
+        }
+    }
+    return reads;
+}
+
+std::vector<Piece> BlockReads(uint32_t firstBlock) {
+    std::vector<Piece> reads;
+    for (uint32_t at = firstBlock * kBackupBlockSize; at < kImageSize; at += 256) {
+        reads.emplace_back(kBigRomBase + at, 256);
+    }
+    return reads;
+}
+
+TEST(BackupOverPtyStopped, SigtermKeepsTheBlocksAndTheNextRunReadsOnlyTheRest) {
+    TempDir dir;
+    WriteFile(dir.File("image.rom"), MakeImage());
+    // Paced, so that the backup takes a few seconds and the signal lands in the middle.
+    Program handheld({HANDHELD_SIM_PATH, "--model", "68k-v5", "--rom", dir.File("image.rom"),
+                      "--baud", "230400", "--verbose"},
+                     dir.File(""), "sim");
+    std::string terminal;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::string out = handheld.Out();
+            terminal = out.substr(0, out.find('\n'));
+            return out.find('\n') != std::string::npos;
+        },
+        std::chrono::seconds(10)));
+
+    const size_t probeReads = 2; // the small and the big ROM header; no heap marker
+    {
+        Program cli({OSTERVANE_CLI_PATH, "backup", "--port", terminal, "stopped"}, dir.File(""),
+                    "first");
+        ASSERT_TRUE(
+            WaitUntil([&] { return ReadsReported(handheld.Err()).size() >= probeReads + 5 * 16; },
+                      std::chrono::seconds(30)))
+            << handheld.Err();
+        cli.Signal(SIGTERM);
+        EXPECT_EQ(cli.Wait(), kExitStopped) << cli.Err();
+        EXPECT_NE(cli.Err().find("Stopped."), std::string::npos) << cli.Err();
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("stopped.rom")));
+    ASSERT_TRUE(std::filesystem::exists(dir.File("stopped.rom.partial")));
+
+    // A user takes a moment to run the command again; by then the handheld has finished the
+    // reply it was sending when the backup stopped.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    size_t readsBefore = ReadsReported(handheld.Err()).size();
+    Program again({OSTERVANE_CLI_PATH, "backup", "--port", terminal, "stopped"}, dir.File(""),
+                  "second");
+    ASSERT_EQ(again.Wait(), 0) << again.Out() << again.Err();
+    EXPECT_EQ(ReadFile(dir.File("stopped.rom")), MakeImage());
+    EXPECT_FALSE(std::filesystem::exists(dir.File("stopped.rom.partial")));
+
+    std::string log = Text(dir.File("Keelstone.log"));
+    size_t at = log.find("Resuming at block ");
+    ASSERT_NE(at, std::string::npos) << log;
+    unsigned saved = 0, blocks = 0;
+    ASSERT_EQ(std::sscanf(log.c_str() + at, "Resuming at block %u of %u", &saved, &blocks), 2);
+    EXPECT_EQ(blocks, 16u);
+    EXPECT_GE(saved, 5u);
+    EXPECT_LT(saved, 16u);
+    EXPECT_NE(log.find("ROM checksum verified"), std::string::npos) << log;
+
+    std::vector<Piece> reads = ReadsReported(handheld.Err());
+    reads.erase(reads.begin(), reads.begin() + std::ptrdiff_t(readsBefore));
+    std::vector<Piece> expected = {{0x10000000, 256}, {kBigRomBase, 256}};
+    std::vector<Piece> blockReads = BlockReads(saved - 1); // the last saved block again
+    expected.insert(expected.end(), blockReads.begin(), blockReads.end());
+    EXPECT_EQ(reads, expected);
+}
+
+} // namespace
+} // namespace ostervane
