@@ -25,7 +25,7 @@ int Usage(const std::string &problem) {
     }
     std::FILE *out = problem.empty() ? stdout : stderr;
     std::fputs("usage: ostervane-cli ports\n"
-               "       ostervane-cli backup (--port PATH | --usb) FILE\n"
+               "       ostervane-cli backup (--port PATH | --usb) [--restart] FILE\n"
                "       ostervane-cli identify FILE\n"
                "       ostervane-cli restore (--port PATH | --usb [--slots N]) [--yes]\n"
                "                             [--only-changed] FILE\n"
@@ -36,7 +36,9 @@ int Usage(const std::string &problem) {
                "  ports     list the serial ports (path and name)\n"
                "  backup    back up the ROM of a handheld in its debugger on the serial port\n"
                "            PATH, or the first to arrive on USB, into FILE (\".rom\" is added\n"
-               "            unless FILE ends with it)\n"
+               "            unless FILE ends with it); an interrupted backup of the same\n"
+               "            handheld goes on from its FILE.partial, unless --restart is given;\n"
+               "            the saved ROM is checked against the checksum its header carries\n"
                "  identify  print what the ROM image FILE is for, which part of it a\n"
                "            restore writes (the whole file, or the big ROM of a whole-card\n"
                "            image) and whether that part's checksum holds, as one JSON\n"
