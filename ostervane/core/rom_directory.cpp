@@ -1,6 +1,7 @@
 // Reading a store's database directory and its databases: the chained directory, each
 // database header, its records or resources (and continued record lists), app info and sort
 // info, every LocalID resolved to a chunk of the store.
+#include <algorithm>
 #include <set>
 #include <unordered_map>
 
@@ -46,8 +47,9 @@ struct EntryName {
     }
 };
 
-// Where a LocalID was first used, to report data shared by two entries.
-struct Owner {
+// An entry's data, kept to find data shared by two entries once every database is read.
+struct DataUse {
+    uint32_t localId;
     size_t database;
     EntryName entry;
 };
@@ -57,6 +59,12 @@ public:
     explicit DirectoryWalk(PartReading &reading) : reading_(reading), f_(reading.fields) {}
 
     void Walk() {
+        WalkDirectories();
+        ReportSharedData();
+    }
+
+private:
+    void WalkDirectories() {
         uint32_t directoryId = reading_.part.storage->databaseDirId;
         std::set<uint32_t> seen;
         while (directoryId != 0) {
@@ -73,7 +81,29 @@ public:
         }
     }
 
-private:
+    std::string Label(size_t index) const {
+        const std::vector<RomDatabase> &all = reading_.part.databases;
+        auto found = std::lower_bound(
+            all.begin(), all.end(), index,
+            [](const RomDatabase &database, size_t at) { return database.index < at; });
+        return "database " + std::to_string(index) + " '" + ShownPalmText(found->name) + "'";
+    }
+
+    void ReportSharedData() {
+        std::stable_sort(uses_.begin(), uses_.end(),
+                         [](const DataUse &a, const DataUse &b) { return a.localId < b.localId; });
+        for (size_t i = 1, first = 0; i < uses_.size(); i++) {
+            const DataUse &use = uses_[i];
+            if (use.localId != uses_[first].localId) {
+                first = i;
+                continue;
+            }
+            reading_.Problem(Label(use.database), use.entry.Text() + " shares its data (LocalID " +
+                                                      Hex(use.localId) + ") with " +
+                                                      Label(uses_[first].database) + ", " +
+                                                      uses_[first].entry.Text());
+        }
+    }
     // Reads one directory; returns the next one's LocalID (0 for none), or nullopt when this
     // one cannot be read.
     std::optional<uint32_t> ReadDirectory(uint32_t directoryId, bool first) {
@@ -187,6 +217,14 @@ private:
                 database.complete = false;
                 return;
             }
+            // Each list is read for one database only, which bounds the entries read by the
+            // image's size.
+            if (auto [owner, added] = lists_.try_emplace(listId, database.index); !added) {
+                reading_.Problem(where, "it is database " + std::to_string(owner->second) +
+                                            "'s already; it is not read again");
+                database.complete = false;
+                return;
+            }
             LocalIdFault fault;
             const RomChunk *chunk = reading_.ResolveChunk(listId, fault);
             if (chunk == nullptr || chunk->data.size < kRecordListHeaderSize) {
@@ -214,7 +252,13 @@ private:
                                         " but its chunk has room for " + std::to_string(room));
             database.complete = false;
         }
-        for (uint64_t i = 0; i < std::min<uint64_t>(count, room); i++) {
+        const uint64_t read = std::min<uint64_t>(count, room);
+        if (database.IsResourceDatabase()) {
+            database.resources.reserve(database.resources.size() + read);
+        } else {
+            database.records.reserve(database.records.size() + read);
+        }
+        for (uint64_t i = 0; i < read; i++) {
             const uint64_t entry = at + layout.firstEntry + i * layout.entrySize;
             database.IsResourceDatabase() ? ReadResource(database, entry, label)
                                           : ReadRecord(database, entry, label);
@@ -259,13 +303,7 @@ private:
             database.complete = database.complete && fault == LocalIdFault::Zero;
             return std::nullopt;
         }
-        auto [first, added] = owners_.try_emplace(localId, Owner{database.index, entry});
-        if (!added) {
-            reading_.Problem(label, entry.Text() + " shares its data (LocalID " + Hex(localId) +
-                                        ") with database " +
-                                        std::to_string(first->second.database) + ", " +
-                                        first->second.entry.Text());
-        }
+        uses_.push_back({localId, database.index, entry});
         return chunk->data;
     }
 
@@ -273,7 +311,8 @@ private:
     const RomFields &f_;
     size_t nextIndex_ = 0;
     std::unordered_map<uint32_t, size_t> headers_;
-    std::unordered_map<uint32_t, Owner> owners_;
+    std::unordered_map<uint32_t, size_t> lists_; // continued record lists by their database
+    std::vector<DataUse> uses_;
 };
 
 } // namespace

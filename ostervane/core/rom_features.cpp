@@ -2,6 +2,8 @@
 // card header say about the processor.
 #include "ostervane/core/rom_features.h"
 
+#include <set>
+
 #include "ostervane/core/rom_part_reading.h"
 #include "ostervane/core/rom_text.h"
 
@@ -76,14 +78,17 @@ struct TableResource {
     const RomResource *resource;
 };
 
+// Each table once, however many entries name its bytes.
 std::vector<TableResource> TableResources(const RomImage &image) {
     std::vector<TableResource> primary, others;
+    std::set<uint64_t> seen;
     for (const RomDatabase *database : image.Databases()) {
         if (database->creator != kPsys) {
             continue;
         }
         for (const RomResource &resource : database->resources) {
-            if ((resource.type == kFeat || resource.type == kArmFeat) && resource.data) {
+            if ((resource.type == kFeat || resource.type == kArmFeat) && resource.data &&
+                seen.insert(resource.data->offset).second) {
                 (IsPrimaryTable(*database, resource) ? primary : others)
                     .push_back({database, &resource});
             }

@@ -157,34 +157,35 @@ private:
 
     bool ReadChunk(uint64_t at, uint64_t heapEnd, RomChunk &chunk) {
         ReadChunkHeader(f_, heap_.version, at, chunk);
-        const std::string where = where_ + ", chunk at " + Hex(at);
+        // Named only when there is a problem: most chunks have none.
+        auto problem = [&](const std::string &what) {
+            reading_.Problem(where_ + ", chunk at " + Hex(at), what);
+        };
         if (chunk.size < layout_.chunkHeader) {
-            reading_.Problem(where, "its size " + std::to_string(chunk.size) +
-                                        " is smaller than its header");
+            problem("its size " + std::to_string(chunk.size) + " is smaller than its header");
             return false;
         }
         if (chunk.size > heapEnd - at) {
-            reading_.Problem(where, "its size " + std::to_string(chunk.size) +
-                                        " runs past the heap's end (" + Hex(heapEnd) + ")");
+            problem("its size " + std::to_string(chunk.size) + " runs past the heap's end (" +
+                    Hex(heapEnd) + ")");
             return false;
         }
         if (!f_.Has(at, chunk.size)) {
-            reading_.Problem(where, "its size " + std::to_string(chunk.size) +
-                                        " runs past the end of the image");
+            problem("its size " + std::to_string(chunk.size) + " runs past the end of the image");
             return false;
         }
         if (chunk.sizeAdj > chunk.size - layout_.chunkHeader) {
-            reading_.Problem(where, "its size adjustment " + std::to_string(chunk.sizeAdj) +
-                                        " is larger than its data");
+            problem("its size adjustment " + std::to_string(chunk.sizeAdj) +
+                    " is larger than its data");
             return false;
         }
         std::optional<uint32_t> localId = reading_.LocalIdOf(at + layout_.chunkHeader);
         if (!localId) {
-            reading_.Problem(where, "it lies beyond the card's LocalIDs");
+            problem("it lies beyond the card's LocalIDs");
             return false;
         }
         if (heap_.version > 1 && (f_.U32(at) & kChunkUnusedBits) != 0) {
-            reading_.Problem(where, "unused header bits are set");
+            problem("unused header bits are set");
         }
         chunk.localId = *localId;
         chunk.data = {at + layout_.chunkHeader, chunk.size - layout_.chunkHeader - chunk.sizeAdj};
@@ -342,21 +343,45 @@ void IndexChunks(PartReading &reading) {
         std::adjacent_find(part.chunkIndex.begin(), part.chunkIndex.end(),
                            [](const auto &a, const auto &b) { return a.first == b.first; });
     if (duplicate != part.chunkIndex.end()) {
-        reading.Problem("heaps", "two chunks start at LocalID " + Hex(duplicate->first) +
-                                     " (the heaps overlap)");
+        reading.Problem("heaps", "two chunks start at LocalID " + Hex(duplicate->first));
     }
+}
+
+// A heap that shares bytes with one read before: its chunks would be walked twice.
+struct HeapRange {
+    uint64_t begin;
+    uint64_t end;
+    size_t index;
+};
+
+bool OverlapsEarlierHeap(PartReading &reading, const RomHeap &heap, size_t index,
+                         std::vector<HeapRange> &ranges) {
+    const HeapRange range{heap.fileOffset, heap.fileOffset + heap.size, index};
+    for (const HeapRange &earlier : ranges) {
+        if (range.begin < earlier.end && earlier.begin < range.end) {
+            reading.Problem(HeapWhere(index),
+                            "it overlaps heap " + std::to_string(earlier.index) + "; skipped");
+            return true;
+        }
+    }
+    ranges.push_back(range);
+    return false;
 }
 
 } // namespace
 
 void ReadHeaps(PartReading &reading) {
     std::vector<uint32_t> ids = HeapIds(reading);
+    std::vector<HeapRange> ranges;
     for (size_t index = 0; index < ids.size(); index++) {
         RomHeap heap;
         if (!ReadHeap(reading, ids[index], index, heap)) {
             if (!reading.part.databasesSupported) {
-                return;
+                break;
             }
+            continue;
+        }
+        if (OverlapsEarlierHeap(reading, heap, index, ranges)) {
             continue;
         }
         HeapWalk(reading, heap, index).Walk();

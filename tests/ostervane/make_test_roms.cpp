@@ -1,6 +1,8 @@
 // Writes the ROM images the command-line tests of info and extract read, into the folder given:
 // m68k.rom (a whole card), arm.rom (a big ROM), broken.rom (a record past the end of the image)
-// and large.rom (a resource too large for a database file).
+// and large.rom (a resource too large for a database file); also, as fuzzing seeds, arm-card.rom
+// (an ARM whole card) and chained-v1.rom (version 1 heaps, a chained directory, a continued
+// record list).
 #include <cstdio>
 #include <string>
 
@@ -64,6 +66,34 @@ Bytes Large() {
     return rom.Build();
 }
 
+Bytes ArmCard() {
+    TestRomOptions options;
+    options.arm = true;
+    options.heapVersion = 4;
+    options.wholeCard = true;
+    TestRom rom(options);
+    AddSampleDatabases(rom, true);
+    return rom.Build();
+}
+
+Bytes ChainedV1() {
+    TestRomOptions options;
+    options.heapVersion = 1;
+    options.headerVersion = 3;
+    options.heaps = 2;
+    options.databasesPerDirectory = 2;
+    TestRom rom(options);
+    AddSampleDatabases(rom, false);
+    TestDatabase continued;
+    continued.name = "Continued";
+    for (uint32_t i = 0; i < 3; i++) {
+        continued.records.push_back({uint8_t(0x10 * i), i + 1, Bytes(i + 2, uint8_t(i))});
+    }
+    continued.entriesInHeader = 1;
+    rom.Add(continued);
+    return rom.Build();
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -73,6 +103,8 @@ int main(int argc, char **argv) {
     }
     const std::string dir = argv[1];
     const bool ok = Write(dir + "/m68k.rom", WholeCard68k()) && Write(dir + "/arm.rom", Arm()) &&
-                    Write(dir + "/broken.rom", Broken()) && Write(dir + "/large.rom", Large());
+                    Write(dir + "/broken.rom", Broken()) && Write(dir + "/large.rom", Large()) &&
+                    Write(dir + "/arm-card.rom", ArmCard()) &&
+                    Write(dir + "/chained-v1.rom", ChainedV1());
     return ok ? 0 : 1;
 }

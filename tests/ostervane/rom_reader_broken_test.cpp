@@ -176,7 +176,7 @@ TEST(RomReaderBroken, DataSharedByTwoEntriesIsReported) {
     char text[160];
     std::snprintf(text, sizeof text,
                   "big ROM, database 1 'MemoDB': record 1 shares its data (LocalID 0x%X) with "
-                  "database 1, record 0",
+                  "database 1 'MemoDB', record 0",
                   sample.LocalId("db1.e0"));
     EXPECT_TRUE(HasProblem(image, text)) << AllProblems(image);
     EXPECT_TRUE(image.big->databases[1].complete);
@@ -236,6 +236,47 @@ TEST(RomReaderBroken, RecordListChainThatComesBackEndsThere) {
     EXPECT_TRUE(HasProblem(image, text)) << AllProblems(image);
     EXPECT_EQ(image.big->databases[0].records.size(), 3u);
     EXPECT_FALSE(image.big->databases[0].complete);
+}
+
+TEST(RomReaderBroken, RecordListSharedByTwoDatabasesIsReadOnce) {
+    TestRom rom;
+    for (const char *name : {"First", "Second"}) {
+        TestDatabase db;
+        db.name = name;
+        for (uint32_t i = 0; i < 3; i++) {
+            db.records.push_back({0, i, Bytes{uint8_t(i)}});
+        }
+        db.entriesInHeader = 1;
+        rom.Add(db);
+    }
+    Bytes bytes = rom.Build();
+    const uint32_t firstList = rom.BigRomBase() + uint32_t(rom.Place("db0.list"));
+    Put32(bytes, rom.Place("db1") + 72, firstList);
+    RomImage image = ReadRomImage(bytes);
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "big ROM, database 1 'Second', record list at 0x%X: it is database 0's "
+                  "already; it is not read again",
+                  firstList);
+    EXPECT_TRUE(HasProblem(image, text)) << AllProblems(image);
+    EXPECT_TRUE(image.big->databases[0].complete);
+    EXPECT_FALSE(image.big->databases[1].complete);
+    EXPECT_EQ(image.big->databases[1].records.size(), 1u);
+}
+
+TEST(RomReaderBroken, HeapListedTwiceOrOverlappingIsWalkedOnce) {
+    TestRomOptions options;
+    options.heapVersion = 2;
+    options.heaps = 2;
+    Sample sample(options);
+    const uint64_t ids = sample.rom.Place("heapList") + 2;
+    Put32(sample.bytes, ids + 4, sample.LocalId("heap0") + 4);
+    RomImage image = ReadRomImage(sample.bytes);
+    EXPECT_TRUE(HasProblem(image, "big ROM, heap 1: it overlaps heap 0; skipped"))
+        << AllProblems(image);
+    // Database 1 lives in the heap no longer read; the others are still found.
+    ASSERT_EQ(image.big->databases.size(), 2u);
+    EXPECT_EQ(image.big->databases[1].name, "Caf\xE9 \x80pp");
 }
 
 TEST(RomReaderBroken, ChunkRunningPastItsHeap) {

@@ -74,7 +74,7 @@ class PartBuilder {
 public:
     PartBuilder(Bytes &image, const TestRomOptions &options, uint64_t fileOffset, uint32_t base,
                 std::string prefix, Places &places)
-        : out_(image, options.arm), options_(options), image_(image), at_(fileOffset), base_(base),
+        : out_(image, options.arm), options_(options), at_(fileOffset), base_(base),
           prefix_(std::move(prefix)), places_(places) {}
 
     // Lays out the part; returns where it ends.
@@ -345,7 +345,6 @@ private:
 
     Out out_;
     const TestRomOptions &options_;
-    Bytes &image_;
     uint64_t at_;
     uint32_t base_;
     std::string prefix_;
