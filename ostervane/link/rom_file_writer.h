@@ -1,6 +1,6 @@
-// Where a backup's blocks go.  The job only writes, commits or discards; the platform's
-// implementation puts the file in place whole on Commit, so a failed backup never leaves a
-// truncated image under the chosen name nor destroys an older one.
+// RomFileWriter: a file written from start to end and put in place whole on Commit, so that a
+// failed write never leaves a truncated file under the chosen name nor destroys an older one.
+// Backups save through BackupFile (backup_file.h), which also lets an interrupted one go on.
 #pragma once
 
 #include <cstddef>
