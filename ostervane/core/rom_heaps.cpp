@@ -22,11 +22,15 @@ struct HeapLayout {
     uint64_t terminator = 0;
 };
 
+// ARM heaps have one known layout whatever their flags say (only version 4 is read on).
 HeapLayout LayoutOf(int version, bool arm) {
+    if (arm) {
+        return {20, 8, 4};
+    }
     if (version == 1) {
         return {8, 6, 2};
     }
-    return {arm ? 20u : version == 2 ? 12u : 16u, 8, 4};
+    return {version == 2 ? 12u : 16u, 8, 4};
 }
 
 int VersionOf(uint16_t flags) {

@@ -405,6 +405,16 @@ TEST(RomReaderBroken, ArmHeapOfAnUnknownVersionIsNotGuessedAt) {
         << AllProblems(image);
     EXPECT_FALSE(image.big->databasesSupported);
     EXPECT_TRUE(image.big->databases.empty());
+
+    // A version 1 heap's header is shorter on 68k; an ARM one is still read as 20 bytes.
+    sample.bytes[heap + 1] = 0x00;
+    Bytes cut(sample.bytes.begin(), sample.bytes.begin() + std::ptrdiff_t(heap + 12));
+    image = ReadRomImage(cut);
+    char text[120];
+    std::snprintf(text, sizeof text,
+                  "big ROM, heap 0: its header at 0x%llX runs past the end of the image",
+                  (unsigned long long)heap);
+    EXPECT_TRUE(HasProblem(image, text)) << AllProblems(image);
 }
 
 TEST(RomReaderBroken, FreeListThatLeadsNowhere) {
