@@ -2,6 +2,8 @@
 // that kind's byte order, and the CRC of the bytes they cover, read in pieces.
 #include "ostervane/core/rom_checksum.h"
 
+#include "ostervane/core/crc16.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -22,20 +24,6 @@ constexpr uint32_t kSignature = 0xFEEDBEEF;
 constexpr uint16_t kFirstVersionWithChecksum = 2;
 constexpr uint16_t kLastM68kVersion = 5;
 constexpr size_t kPieceSize = 0x10000;
-
-constexpr std::array<uint16_t, 256> MakeTable() {
-    std::array<uint16_t, 256> table{};
-    for (unsigned i = 0; i < 256; i++) {
-        uint16_t crc = static_cast<uint16_t>(i << 8);
-        for (int bit = 0; bit < 8; bit++) {
-            crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-        }
-        table[i] = crc;
-    }
-    return table;
-}
-
-constexpr std::array<uint16_t, 256> kCrcTable = MakeTable();
 
 using Header = std::array<uint8_t, kHeaderSize>;
 
@@ -152,10 +140,7 @@ std::optional<uint16_t> CrcPastHeader(const RomByteReader &read, uint64_t end, u
 } // namespace
 
 uint16_t RomCrc16(std::span<const uint8_t> bytes, uint16_t crc) {
-    for (uint8_t byte : bytes) {
-        crc = static_cast<uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ byte) & 0xFF]);
-    }
-    return crc;
+    return Crc16(bytes, crc);
 }
 
 RomChecksumResult CheckRomChecksum(uint64_t size, const RomByteReader &read) {

@@ -7,7 +7,7 @@
 
 #include "ostervane/core/slot_event.h"
 #include "ostervane/link/byte_order.h"
-#include "ostervane/link/crc16.h"
+#include "ostervane/core/crc16.h"
 #include "ostervane/link/debug_packet.h"
 
 namespace ostervane {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "link_test_support.h"
-#include "ostervane/link/crc16.h"
+#include "ostervane/core/crc16.h"
 
 namespace ostervane {
 namespace {

@@ -1,5 +1,5 @@
-// Table-driven CRC-16 (polynomial 0x1021, initial 0) for debugger packets.
-#include "ostervane/link/crc16.h"
+// Table-driven CRC-16, one table lookup a byte.
+#include "ostervane/core/crc16.h"
 
 #include <array>
 
@@ -23,10 +23,9 @@ constexpr std::array<uint16_t, 256> kTable = MakeTable();
 
 } // namespace
 
-uint16_t Crc16(const uint8_t *data, size_t length) {
-    uint16_t crc = 0;
-    for (size_t i = 0; i < length; i++) {
-        crc = static_cast<uint16_t>((crc << 8) ^ kTable[((crc >> 8) ^ data[i]) & 0xFF]);
+uint16_t Crc16(std::span<const uint8_t> bytes, uint16_t crc) {
+    for (uint8_t byte : bytes) {
+        crc = static_cast<uint16_t>((crc << 8) ^ kTable[((crc >> 8) ^ byte) & 0xFF]);
     }
     return crc;
 }
