@@ -176,7 +176,7 @@ inline JobSettings BackupSettings(const std::string &romFile) {
     JobSettings settings;
     settings.romFileName = romFile;
     settings.isBackup = true;
-    settings.makeRomFile = NewReplacingFileWriter;
+    settings.makeRomFile = NewPartialBackupFile;
     return settings;
 }
 

@@ -185,32 +185,50 @@ TEST(LibusbOnEmulatedUsb, AHandheldUnpluggedWhileAskedForItsPortsIsNeverReported
     EXPECT_EQ(usb.library->OpenPort("usb-1-2", kUsbDebuggerCreator), kUsbNoPort);
 }
 
-TEST(LibusbOnEmulatedUsb, TransfersEndAtOnceWithDeviceGoneWhenTheHandheldIsUnplugged) {
-    constexpr int32_t kDeviceGone = UsbLibraryErrorBase + 4;
+// A handheld whose port is open and has given its announcement, with a receive under way that
+// would wait ten seconds for more.
+class LongReceive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(usb.Register());
+        ASSERT_TRUE(usb.WaitForArrival("usb-1-2"));
+        port = usb.library->OpenPort("usb-1-2", kUsbDebuggerCreator);
+        ASSERT_NE(port, kUsbNoPort);
+        ASSERT_EQ(usb.library->ReceiveBytes(port, buffer.data(), 4096, &count), 0);
+        EXPECT_GT(count, 0u) << "the handheld announces itself when its interface is claimed";
+        ASSERT_EQ(usb.library->SetTimeouts(port, 10000, 10000), 0);
+        reader = std::thread(
+            [this] { status = usb.library->ReceiveBytes(port, buffer.data(), 4096, &count); });
+        ASSERT_TRUE(
+            device.WaitFor([](const DeviceObservations &seen) { return seen.readsUnderWay == 1; }));
+    }
+    void TearDown() override {
+        if (reader.joinable()) {
+            reader.join();
+        }
+    }
+    // Joins the receive and says how long it took since `since`.
+    std::chrono::steady_clock::duration EndOfReceive(std::chrono::steady_clock::time_point since) {
+        reader.join();
+        return std::chrono::steady_clock::now() - since;
+    }
+
     EmulatedUsbBus bus;
-    auto handheld = NewHandheld();
+    std::unique_ptr<sim::HandheldDebugger> handheld = NewHandheld();
     EmulatedUsbDevice &device = bus.Add(HandheldAt("1-2", *handheld));
     RecordedLibrary usb;
-    ASSERT_TRUE(usb.Register());
-    ASSERT_TRUE(usb.WaitForArrival("usb-1-2"));
-    UsbPortHandle port = usb.library->OpenPort("usb-1-2", kUsbDebuggerCreator);
-    ASSERT_NE(port, kUsbNoPort);
-    std::vector<uint8_t> buffer(4096);
+    UsbPortHandle port = kUsbNoPort;
+    std::vector<uint8_t> buffer = std::vector<uint8_t>(4096);
     uint32_t count = 0;
-    ASSERT_EQ(usb.library->ReceiveBytes(port, buffer.data(), 4096, &count), 0);
-    EXPECT_GT(count, 0u) << "the handheld announces itself when its interface is claimed";
-
-    // Nothing more comes: the next receive waits out its time-out, unless the cable goes.
-    ASSERT_EQ(usb.library->SetTimeouts(port, 10000, 10000), 0);
     int32_t status = 0;
-    std::thread reader(
-        [&] { status = usb.library->ReceiveBytes(port, buffer.data(), 4096, &count); });
-    ASSERT_TRUE(
-        device.WaitFor([](const DeviceObservations &seen) { return seen.readsUnderWay == 1; }));
+    std::thread reader;
+};
+
+TEST_F(LongReceive, EndsAtOnceWithDeviceGoneWhenTheHandheldIsUnplugged) {
+    constexpr int32_t kDeviceGone = UsbLibraryErrorBase + 4;
     auto pulled = std::chrono::steady_clock::now();
     bus.Unplug(device);
-    reader.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - pulled, std::chrono::seconds(2));
+    EXPECT_LT(EndOfReceive(pulled), std::chrono::seconds(2));
     EXPECT_EQ(status, kDeviceGone);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(usb.library->SendBytes(port, buffer.data(), 16, &count), kDeviceGone);
@@ -219,29 +237,10 @@ TEST(LibusbOnEmulatedUsb, TransfersEndAtOnceWithDeviceGoneWhenTheHandheldIsUnplu
 }
 
 // Closing a port (a removal, the window's Done, Ctrl-C) must not wait out a long receive.
-TEST(LibusbOnEmulatedUsb, ClosingAPortEndsItsReceiveUnderWayAtOnce) {
-    EmulatedUsbBus bus;
-    auto handheld = NewHandheld();
-    EmulatedUsbDevice &device = bus.Add(HandheldAt("1-2", *handheld));
-    RecordedLibrary usb;
-    ASSERT_TRUE(usb.Register());
-    ASSERT_TRUE(usb.WaitForArrival("usb-1-2"));
-    UsbPortHandle port = usb.library->OpenPort("usb-1-2", kUsbDebuggerCreator);
-    ASSERT_NE(port, kUsbNoPort);
-    std::vector<uint8_t> buffer(4096);
-    uint32_t count = 0;
-    ASSERT_EQ(usb.library->ReceiveBytes(port, buffer.data(), 4096, &count), 0);
-
-    ASSERT_EQ(usb.library->SetTimeouts(port, 10000, 10000), 0);
-    int32_t status = 0;
-    std::thread reader(
-        [&] { status = usb.library->ReceiveBytes(port, buffer.data(), 4096, &count); });
-    ASSERT_TRUE(
-        device.WaitFor([](const DeviceObservations &seen) { return seen.readsUnderWay == 1; }));
+TEST_F(LongReceive, EndsAtOnceWhenItsPortIsClosed) {
     auto closing = std::chrono::steady_clock::now();
     EXPECT_EQ(usb.library->ClosePort(port), 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(2));
-    reader.join();
+    EXPECT_LT(EndOfReceive(closing), std::chrono::seconds(2));
     EXPECT_EQ(status, UsbPortClosed);
     EXPECT_EQ(count, 0u);
     EXPECT_TRUE(GivenBack(device.Observed()));
