@@ -116,7 +116,6 @@ void ReadArmCardFields(const RomFields &f, uint64_t at, RomCardHeader &card) {
 struct PartPlaces {
     std::optional<uint64_t> small;
     std::optional<uint64_t> big;
-    std::string missing; // why a part the image should have was not found
 };
 
 std::optional<uint64_t> FirstHeader(std::span<const uint8_t> bytes, std::string &why) {
@@ -146,7 +145,11 @@ PartPlaces FindParts(std::span<const uint8_t> bytes, std::vector<std::string> &p
         FindBigRomOffset(bytes.first(std::min(bytes.size(), kRomImageHeadSize)), bytes.size());
     if (bigOffset != 0) {
         places.small = first;
-        places.big = bigOffset;
+        if (ReadCardHeader(bytes, bigOffset, &why)) {
+            places.big = bigOffset;
+        } else {
+            problems.push_back("big ROM card header at " + Hex(bigOffset) + ": " + why);
+        }
         return places;
     }
     std::optional<RomCardHeader> card = ReadCardHeader(bytes, *first);

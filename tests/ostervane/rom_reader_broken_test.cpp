@@ -391,6 +391,20 @@ TEST(RomReaderBroken, SmallRomWhoseBigRomIsMissing) {
         << AllProblems(image);
 }
 
+TEST(RomReaderBroken, BigRomHeaderTheSmallRomLeadsToIsOfNoKnownLayout) {
+    TestRomOptions options;
+    options.wholeCard = true;
+    Sample sample(options);
+    sample.bytes[0x8000 + 15] |= kRomCardFlagRamOnly;
+    RomImage image = ReadRomImage(sample.bytes);
+    EXPECT_TRUE(HasProblem(image, "big ROM card header at 0x8000: the card header is that of a "
+                                  "RAM-only card"))
+        << AllProblems(image);
+    EXPECT_FALSE(image.big.has_value());
+    ASSERT_TRUE(image.small.has_value());
+    EXPECT_EQ(image.small->databases.size(), 1u);
+}
+
 TEST(RomReaderBroken, ArmHeapOfAnUnknownVersionIsNotGuessedAt) {
     TestRomOptions options;
     options.arm = true;

@@ -313,18 +313,5 @@ TEST(RomReader, FeatureTableGivesTheOsVersionAndProcessor) {
     }
 }
 
-TEST(RomReader, CpuFamilyFromTheCardFlags) {
-    RomCardHeader card;
-    card.headerVersion = 2;
-    EXPECT_EQ(RomCpuFamily(card, {}), "68328");
-    card.headerVersion = 3;
-    card.flags = kRomCardFlag68328 | kRomCardFlag68EZ328;
-    EXPECT_EQ(RomCpuFamily(card, {}), "68328, 68EZ328");
-    card.flags = kRomCardFlag68VZ328;
-    EXPECT_EQ(RomCpuFamily(card, {}), "68VZ328");
-    card.flags = 0;
-    EXPECT_EQ(RomCpuFamily(card, {}), "");
-}
-
 } // namespace
 } // namespace ostervane
