@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "ostervane/core/rom_checksum.h"
 #include "ostervane/ui/mode_dialog.h"
 #include "ostervane/ui/port_select_dialog.h"
 #include "ostervane/ui/window_screens.h"
@@ -53,7 +54,8 @@ void WriteImage(const std::string &path, std::vector<uint8_t> image) {
     file.write(reinterpret_cast<const char *>(image.data()), qint64(image.size()));
 }
 
-// A 16 KB big ROM with a version 5 header giving its own length, as a backup saves it.
+// A 16 KB big ROM with a version 5 header giving its own length and checksum, as a backup saves
+// it.
 std::vector<uint8_t> SmallRomImage() {
     std::vector<uint8_t> image(0x4000);
     for (size_t i = 256; i < image.size(); ++i) {
@@ -63,6 +65,9 @@ std::vector<uint8_t> SmallRomImage() {
     std::copy(std::begin(header), std::end(header), image.begin() + 8);
     image[110] = 0x40; // length 0x4000, big-endian at 108
     std::copy_n("MT64", 4, image.begin() + 130);
+    uint16_t crc = RomCrc16(std::span(image).subspan(114), RomCrc16(std::span(image).first(112)));
+    image[112] = uint8_t(crc >> 8);
+    image[113] = uint8_t(crc);
     return image;
 }
 
