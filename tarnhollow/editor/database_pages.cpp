@@ -11,6 +11,7 @@
 #include "tarnhollow/editor/palm_text_qt.h"
 #include "tarnhollow/editor/tarnhollow_view.h"
 #include "tarnhollow/pages/database_info.h"
+#include "tarnhollow/romimport/rom_import.h"
 
 namespace tarnhollow::editor {
 
@@ -21,26 +22,49 @@ constexpr int kRomNameWidth = 265;
 constexpr int kInstallWidth = 55;
 constexpr int kRamNameWidth = 210;
 constexpr const char *kDeleteFailedText = "Exception";
+constexpr const char *kExtractFolderCaption = "Folder for the Databases from the ROM Image";
+
+QString NoDatabasesText(const std::filesystem::path &image,
+                        const std::vector<std::string> &problems) {
+    QString text = QObject::tr("No database could be read from %1.")
+                       .arg(QString::fromStdString(image.filename().string()));
+    if (!problems.empty()) {
+        text += "\n" + QString::fromStdString(problems.front());
+    }
+    return text;
+}
+
+QString NotAddedText(const std::vector<std::string> &lines) {
+    QString text = QObject::tr("These databases were not added:");
+    for (const std::string &line : lines) {
+        text += "\n" + QString::fromStdString(line);
+    }
+    return text;
+}
 
 } // namespace
 
 DatabaseListPage::DatabaseListPage(CTarnhollowView &view, const QString &caption,
                                    const QString &label, DatabaseList list)
     : PackagePage(view, caption), m_which(list), m_list(new QTreeWidget(this)),
-      m_add(new QPushButton(tr("Add..."), this)) {
+      m_add(new QPushButton(tr("Add..."), this)),
+      m_addFromRom(new QPushButton(tr("Add from ROM image..."), this)) {
     m_list->setRootIsDecorated(false);
     m_list->setAllColumnsShowFocus(true);
     m_list->header()->setStretchLastSection(false);
     m_list->installEventFilter(this);
     m_add->setObjectName("addButton");
+    m_addFromRom->setObjectName("addFromRomButton");
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
+    buttons->addWidget(m_addFromRom);
     buttons->addWidget(m_add);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(label, this));
     layout->addWidget(m_list, 1);
     layout->addLayout(buttons);
     connect(m_add, &QPushButton::clicked, this, &DatabaseListPage::OnAdd);
+    connect(m_addFromRom, &QPushButton::clicked, this, &DatabaseListPage::OnAddFromRom);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &DatabaseListPage::OnDoubleClick);
 }
 
@@ -87,8 +111,48 @@ void DatabaseListPage::OnAdd() {
         return;
     }
     AddDatabases(m_view.GetDocument(), m_which, paths);
+    ShowAdded();
+}
+
+void DatabaseListPage::ShowAdded() {
     Refresh();
     m_view.UpdateAllViews();
+}
+
+void DatabaseListPage::OnAddFromRom() {
+    const std::optional<std::filesystem::path> image = m_view.Dialogs().ChooseRomImage(this);
+    if (!image) {
+        return;
+    }
+    std::string why;
+    const std::unique_ptr<RomImageFile> rom = RomImageFile::Load(*image, why);
+    if (!rom) {
+        m_view.Dialogs().Inform(this, QString::fromStdString(why), kApplicationTitle,
+                                BoxIcon::Warning);
+        return;
+    }
+    if (rom->Databases().empty()) {
+        m_view.Dialogs().Inform(this, NoDatabasesText(*image, rom->Problems()), kApplicationTitle,
+                                BoxIcon::Warning);
+        return;
+    }
+    const std::vector<size_t> chosen =
+        m_view.Dialogs().ChooseRomDatabases(this, *image, RomDatabaseRows(*rom), rom->Problems());
+    if (chosen.empty()) {
+        return;
+    }
+    const std::optional<std::filesystem::path> folder =
+        m_view.Dialogs().ChooseFolder(this, tr(kExtractFolderCaption));
+    if (!folder) {
+        return;
+    }
+    const std::vector<RomAddOutcome> outcomes =
+        AddRomDatabases(m_view.GetDocument(), m_which, *rom, chosen, *folder);
+    ShowAdded();
+    const std::vector<std::string> notAdded = NotAddedLines(outcomes);
+    if (!notAdded.empty()) {
+        m_view.Dialogs().Inform(this, NotAddedText(notAdded), kApplicationTitle, BoxIcon::Warning);
+    }
 }
 
 void DatabaseListPage::OnDelete() {

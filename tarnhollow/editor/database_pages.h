@@ -1,6 +1,6 @@
 // The two database list pages: CROMConfig ("ROM", install to expansion ROM) and CRAMConfig
-// ("RAM", install to RAM and back up to expansion ROM), with Add..., Delete and the property
-// dialog on double-click.
+// ("RAM", install to RAM and back up to expansion ROM), with Add..., Add from ROM image...,
+// Delete and the property dialog on double-click.
 #pragma once
 
 #include <QTreeWidget>
@@ -17,9 +17,13 @@ class DatabaseListPage : public PackagePage {
 public:
     QTreeWidget *List() const { return m_list; }
     QPushButton *AddButton() const { return m_add; }
+    QPushButton *AddFromRomButton() const { return m_addFromRom; }
 
     // Add...: the chosen files that are Palm databases not yet in either list.
     void OnAdd();
+    // Add from ROM image...: databases chosen from a ROM image, written as files into a chosen
+    // folder and added like the files of Add....
+    void OnAddFromRom();
     // The Delete key: removes the entry of the first selected row.
     void OnDelete();
     // Double-click: the selected row's properties.
@@ -35,10 +39,13 @@ protected:
     // Rebuilds the rows from the document.
     virtual void Refresh();
     QTreeWidgetItem *SelectedRow() const;
+    // What every way of adding does once the document has the new entries.
+    void ShowAdded();
 
     DatabaseList m_which;
     QTreeWidget *m_list;
     QPushButton *m_add;
+    QPushButton *m_addFromRom;
 };
 
 class CROMConfig : public DatabaseListPage {

@@ -6,6 +6,7 @@
 
 #include "tarnhollow/editor/about_dialog.h"
 #include "tarnhollow/editor/database_info_dialog.h"
+#include "tarnhollow/editor/rom_databases_dialog.h"
 
 namespace tarnhollow::editor {
 
@@ -70,6 +71,34 @@ std::optional<fs::path> QtEditorDialogs::ChooseFileToSave(QWidget *owner, const 
         return std::nullopt;
     }
     return PathOf(dialog.selectedFiles().first());
+}
+
+std::optional<fs::path> QtEditorDialogs::ChooseRomImage(QWidget *owner) {
+    QString chosen = QFileDialog::getOpenFileName(owner, QObject::tr("Open ROM Image"), QString(),
+                                                  QObject::tr("ROM Images (*.rom)") + ";;" +
+                                                      QObject::tr("All Files (*)"));
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return PathOf(chosen);
+}
+
+std::optional<fs::path> QtEditorDialogs::ChooseFolder(QWidget *owner, const QString &caption) {
+    QString chosen = QFileDialog::getExistingDirectory(owner, caption);
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return PathOf(chosen);
+}
+
+std::vector<size_t> QtEditorDialogs::ChooseRomDatabases(QWidget *owner, const fs::path &image,
+                                                        const std::vector<RomDatabaseRow> &rows,
+                                                        const std::vector<std::string> &problems) {
+    RomDatabasesDialog dialog(image, rows, problems, owner);
+    if (dialog.exec() != QDialog::Accepted) {
+        return {};
+    }
+    return dialog.Chosen();
 }
 
 void QtEditorDialogs::Inform(QWidget *owner, const QString &text, const QString &caption,

@@ -12,6 +12,7 @@
 #include "tarnhollow/common/message_boxes.h"
 #include "tarnhollow/pages/database_info.h"
 #include "tarnhollow/pages/file_filters.h"
+#include "tarnhollow/romimport/rom_import.h"
 
 class QWidget;
 
@@ -31,6 +32,17 @@ public:
     virtual std::optional<std::filesystem::path>
     ChooseFileToSave(QWidget *owner, const FileFilter &filter,
                      const std::filesystem::path &suggested) = 0;
+    // A ROM image file (".rom" offered first, any file allowed).
+    virtual std::optional<std::filesystem::path> ChooseRomImage(QWidget *owner) = 0;
+    // An existing folder.
+    virtual std::optional<std::filesystem::path> ChooseFolder(QWidget *owner,
+                                                              const QString &caption) = 0;
+    // The databases of a ROM image to add, as indexes of `rows`' `index`; empty when the user
+    // cancelled.
+    virtual std::vector<size_t> ChooseRomDatabases(QWidget *owner,
+                                                   const std::filesystem::path &image,
+                                                   const std::vector<RomDatabaseRow> &rows,
+                                                   const std::vector<std::string> &problems) = 0;
 
     // An OK box.
     virtual void Inform(QWidget *owner, const QString &text, const QString &caption,
@@ -54,6 +66,12 @@ public:
     std::optional<std::filesystem::path>
     ChooseFileToSave(QWidget *owner, const FileFilter &filter,
                      const std::filesystem::path &suggested) override;
+    std::optional<std::filesystem::path> ChooseRomImage(QWidget *owner) override;
+    std::optional<std::filesystem::path> ChooseFolder(QWidget *owner,
+                                                      const QString &caption) override;
+    std::vector<size_t> ChooseRomDatabases(QWidget *owner, const std::filesystem::path &image,
+                                           const std::vector<RomDatabaseRow> &rows,
+                                           const std::vector<std::string> &problems) override;
     void Inform(QWidget *owner, const QString &text, const QString &caption, BoxIcon icon) override;
     Answer AskOkCancel(QWidget *owner, const QString &text, const QString &caption) override;
     Answer AskYesNoCancel(QWidget *owner, const QString &text, const QString &caption) override;

@@ -22,13 +22,6 @@ bool HasName(const std::vector<PackageEntry> &entries, const std::string &name) 
     return false;
 }
 
-// The database is refused when either list already holds one of that name; the page's own
-// list is looked at last.
-bool IsDuplicate(const CTarnhollowDoc &doc, DatabaseList list, const std::string &name) {
-    return list == DatabaseList::Ram ? HasName(doc.m_romList, name) || HasName(doc.m_ramList, name)
-                                     : HasName(doc.m_ramList, name) || HasName(doc.m_romList, name);
-}
-
 void AddToTotals(CTarnhollowDoc &doc, DatabaseList list, int32_t size) {
     if (list == DatabaseList::Ram) {
         doc.m_ramBytes += size;
@@ -53,7 +46,7 @@ bool AddDatabase(CTarnhollowDoc &doc, DatabaseList list, const std::filesystem::
     entry.creator = prc->creator;
     entry.headerWord = prc->flags;
     prcdestroy(prc);
-    if (IsDuplicate(doc, list, entry.Name())) {
+    if (IsListed(doc, list, entry.Name())) {
         return false;
     }
     bool ram = list == DatabaseList::Ram;
@@ -72,6 +65,12 @@ bool AddDatabase(CTarnhollowDoc &doc, DatabaseList list, const std::filesystem::
 }
 
 } // namespace
+
+// The page's own list is looked at last, as the pages have always done.
+bool IsListed(const CTarnhollowDoc &doc, DatabaseList list, const std::string &name) {
+    return list == DatabaseList::Ram ? HasName(doc.m_romList, name) || HasName(doc.m_ramList, name)
+                                     : HasName(doc.m_ramList, name) || HasName(doc.m_romList, name);
+}
 
 size_t AddDatabases(CTarnhollowDoc &doc, DatabaseList list,
                     const std::vector<std::filesystem::path> &paths) {

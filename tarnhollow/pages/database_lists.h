@@ -19,6 +19,10 @@ struct DatabaseRow {
     bool checked = false;
 };
 
+// Whether either list already holds a database of that name (exact bytes, case-sensitive):
+// the check Add... refuses a database by.
+bool IsListed(const CTarnhollowDoc &doc, DatabaseList list, const std::string &name);
+
 // Adds each file that opens and parses as a Palm database and whose database name is in
 // neither list (the other page's list is looked at first); others are skipped silently.
 // Returns how many were added.

@@ -51,6 +51,28 @@ public:
         suggestions.push_back(suggested);
         return Take(fileToSave, std::optional<fs::path>{});
     }
+    std::optional<fs::path> ChooseRomImage(QWidget *) override {
+        return Take(romImage, std::optional<fs::path>{});
+    }
+    std::optional<fs::path> ChooseFolder(QWidget *, const QString &) override {
+        return Take(folder, std::optional<fs::path>{});
+    }
+    // Records what was offered; answers with the databases named in `romDatabases`.
+    std::vector<size_t> ChooseRomDatabases(QWidget *, const fs::path &,
+                                           const std::vector<RomDatabaseRow> &rows,
+                                           const std::vector<std::string> &problems) override {
+        offeredRows.push_back(rows);
+        offeredProblems.push_back(problems);
+        std::vector<size_t> chosen;
+        for (const std::string &name : Take(romDatabases, std::vector<std::string>{})) {
+            for (const RomDatabaseRow &row : rows) {
+                if (row.name == name) {
+                    chosen.push_back(row.index);
+                }
+            }
+        }
+        return chosen;
+    }
     void Inform(QWidget *, const QString &text, const QString &caption, BoxIcon icon) override {
         informed.push_back({text, caption, icon});
     }
@@ -79,6 +101,11 @@ public:
     std::deque<std::optional<fs::path>> fileToOpen;
     std::deque<std::optional<fs::path>> fileToSave;
     std::deque<Answer> answers;
+    std::deque<std::optional<fs::path>> romImage;
+    std::deque<std::optional<fs::path>> folder;
+    std::deque<std::vector<std::string>> romDatabases; // by name as shown
+    std::vector<std::vector<RomDatabaseRow>> offeredRows;
+    std::vector<std::vector<std::string>> offeredProblems;
     std::vector<std::string> filters;
     std::vector<fs::path> suggestions;
     std::vector<Box> informed;
