@@ -168,26 +168,115 @@ std::vector<uint8_t> SmallRomHeader(const HandheldModel &m) {
     return h;
 }
 
-std::vector<uint8_t> BigRomHeader(const HandheldModel &m) {
+// The ARM big ROM header as the handheld holds it.
+std::vector<uint8_t> ArmBigRomHeader(const HandheldModel &m) {
     std::vector<uint8_t> h(kHeaderBytes, 0);
     // The signature and version are big-endian on every family.
     Put32(h, 8, 0xFEEDBEEF, Order::Big);
     Put16(h, 12, m.version, Order::Big);
-    if (m.family == RomFamily::Arm) {
-        PutImagePlaces(h, m, m.bigRomBase, Order::Little);
-        Put32(h, 108, m.bigRomLength, Order::Little);
-        Put32(h, 132, m.deviceId, Order::Little);
-        return h;
-    }
-    Put32(h, 0, m.registers.ssp, Order::Big);
-    Put32(h, 4, m.resetAddress, Order::Big);
-    PutManufacturer(h, m.manufacturer);
-    PutImagePlaces(h, m, m.bigRomBase, Order::Big);
-    Put32(h, 108, m.bigRomLength, Order::Big);
-    if (m.deviceId != 0) {
-        Put32(h, 130, m.deviceId, Order::Big);
-    }
+    PutImagePlaces(h, m, m.bigRomBase, Order::Little);
+    Put32(h, 108, m.bigRomLength, Order::Little);
+    Put32(h, 132, m.deviceId, Order::Little);
     return h;
+}
+
+// What each 68k family's ROM says about itself: OS version, heap version, build date.
+struct StoreFacts {
+    uint32_t osVersion = 0;
+    int heapVersion = 3;
+    uint32_t date = 0;
+};
+
+StoreFacts FactsOf(const HandheldModel &m) {
+    switch (m.family) {
+    case RomFamily::M68kV3:
+        return {0x03303000, 3, PalmDate(1999, 9, 14, 10, 30)}; // 3.3 release
+    case RomFamily::M68kV4:
+        return {0x03503000, 3, PalmDate(2000, 6, 2, 16, 5)}; // 3.5 release
+    default:
+        return {0x04003000, 4, PalmDate(2001, 3, 19, 9, 0)}; // 4.0 release
+    }
+}
+
+constexpr uint32_t kProcessor68EZ328 = 0x00020000;
+constexpr uint16_t kReadOnly = 0x0002;
+constexpr uint16_t kResourceDb = 0x0001;
+constexpr uint16_t kBackup = 0x0008;
+
+RomData Text(const char *text) {
+    return RomData(text, text + std::strlen(text) + 1);
+}
+
+// A small application: a code resource that sets up a frame and returns, the code 0 resource
+// (globals sizes), and a form.
+RomDatabaseSpec CalculatorDatabase(uint32_t date) {
+    RomDatabaseSpec app;
+    app.name = "Calculator";
+    app.attributes = kResourceDb | kReadOnly;
+    app.creationDate = app.modificationDate = date;
+    app.type = FourCC("appl");
+    app.creator = FourCC("calc");
+    app.resources = {
+        {FourCC("code"), 0, {0x00, 0x00, 0x00, 0x28, 0x00, 0x00, 0x00, 0x00}},
+        {FourCC("code"),
+         1,
+         {0x4E, 0x56, 0x00, 0x00, 0x48, 0xE7, 0x1F, 0x00, 0x70, 0x00, 0x4C, 0xDF, 0x00, 0xF8, 0x4E,
+          0x5E, 0x4E, 0x75}},
+        {FourCC("tFRM"), 1000, {0x00, 0x00, 0x00, 0x00, 0x00, 0xA0, 0x00, 0xA0, 0x00, 0x00,
+                                0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0xE8, 0x00, 0x01}},
+        {FourCC("tver"), 1, Text("3.5")},
+    };
+    return app;
+}
+
+RomDatabaseSpec MemoDatabase(uint32_t date) {
+    RomDatabaseSpec memo;
+    memo.name = "MemoDB";
+    memo.attributes = kReadOnly | kBackup;
+    memo.version = 0;
+    memo.creationDate = memo.modificationDate = date;
+    memo.modificationNumber = 3;
+    memo.type = FourCC("DATA");
+    memo.creator = FourCC("memo");
+    memo.uniqueIdSeed = 0x600004;
+    memo.appInfo = CategoryAppInfo({"Unfiled", "Business", "Personal"}, {0x00, 0x00});
+    memo.records = {
+        {0x01, 0x600001, Text("Handheld basics\nTap the icons to start.")},
+        {0x02, 0x600002, Text("Shopping\nBatteries")},
+        {0x00, 0x600003, Text("Welcome")},
+    };
+    return memo;
+}
+
+// The store, with its one heap stretched to the end of the big ROM when the big ROM has room
+// for it; otherwise the heap just holds its chunks (the checksum fields are set afterwards
+// either way).
+BuiltRom LayOutBigRom(const HandheldModel &m, RomSpec spec) {
+    RomSpec unstretched = spec;
+    unstretched.card.length = 0;
+    BuiltRom fitted = BuildRom(unstretched);
+    uint64_t heapStart = fitted.OffsetOf(fitted.heapIds.front());
+    uint64_t heapEnd = fitted.bytes.size();
+    if (m.bigRomLength < heapEnd + 8 || m.bigRomLength - heapStart > 0xFFFFFF) {
+        return fitted;
+    }
+    spec.heaps.front().size = uint32_t(m.bigRomLength - heapStart);
+    return BuildRom(spec);
+}
+
+// Programs the big ROM's store, leaving the free chunks' data as the flash already holds it.
+void ProgramBigRom(HandheldMemory &memory, const HandheldModel &m) {
+    BuiltRom rom = LayOutBigRom(m, *BigRomSpec(m));
+    uint64_t at = 0;
+    std::vector<RomRun> runs = rom.freeData;
+    runs.push_back({rom.bytes.size(), 0});
+    for (const RomRun &skip : runs) {
+        if (skip.offset > at) {
+            memory.Program(m.bigRomBase + uint32_t(at), rom.bytes.data() + at,
+                           size_t(skip.offset - at));
+        }
+        at = skip.offset + skip.size;
+    }
 }
 
 std::vector<uint8_t> HeapMarkerBlock(const HeapMarker &heap) {
@@ -232,6 +321,28 @@ void ProgramPattern(HandheldMemory &memory, uint32_t from, uint32_t to) {
 }
 
 } // namespace
+
+std::optional<RomSpec> BigRomSpec(const HandheldModel &m) {
+    if (m.family == RomFamily::Arm) {
+        return std::nullopt;
+    }
+    StoreFacts facts = FactsOf(m);
+    RomSpec spec;
+    spec.base = LocalId(m, m.bigRomBase);
+    // ROMs give a stack address in the first megabyte.
+    spec.card.initStack = m.registers.ssp & 0xFFFFF;
+    spec.card.resetVector = m.resetAddress;
+    spec.card.headerVersion = m.version;
+    spec.card.manufacturer = m.manufacturer;
+    spec.card.creationDate = facts.date;
+    spec.card.halId = m.deviceId;
+    spec.card.length = m.bigRomLength;
+    spec.card.checksum = false; // set over the bytes laid out, free chunk included
+    spec.heaps = {RomHeapSpec{facts.heapVersion, 0, 0}};
+    spec.databases = {SystemDatabase(facts.osVersion, kProcessor68EZ328, false),
+                      CalculatorDatabase(facts.date), MemoDatabase(facts.date)};
+    return spec;
+}
 
 uint32_t HandheldModel::RomEnd() const {
     uint64_t end = uint64_t{bigRomBase} + bigRomLength;
@@ -292,8 +403,12 @@ HandheldMemory BuildMemory(const HandheldModel &model) {
     ProgramPattern(memory, model.flashBase, flashEnd);
     std::vector<uint8_t> small = SmallRomHeader(model);
     memory.Program(model.flashBase, small.data(), small.size());
-    std::vector<uint8_t> big = BigRomHeader(model);
-    memory.Program(model.bigRomBase, big.data(), big.size());
+    if (model.family == RomFamily::Arm) {
+        std::vector<uint8_t> big = ArmBigRomHeader(model);
+        memory.Program(model.bigRomBase, big.data(), big.size());
+    } else {
+        ProgramBigRom(memory, model);
+    }
     if (model.heap) {
         std::vector<uint8_t> marker = HeapMarkerBlock(*model.heap);
         memory.Program(model.heap->address, marker.data(), marker.size());

@@ -1,11 +1,12 @@
 // Models of the handheld families that the host's ROM probe tells apart, and the simulated
 // handhelds built from them: memory map, ROM headers, heap marker and start-up registers.
 //
-// Presets (ROM bytes outside the headers follow RomPatternByte over the whole flash, so
-// misplaced data shows; both headers give blockListOffset = image base + 0x200 and the big ROM's
-// place at 104, in the card's LocalID space; each 68k header carries the CRC-16 of its part at
-// 108 and 112, the small ROM's part reaching up to the big ROM, the big ROM's over its length,
-// so the backups of these handhelds prove themselves; the ARM headers carry none, as observed):
+// Presets (ROM bytes outside the headers and the 68k big ROMs' stores follow RomPatternByte over
+// the whole flash, so misplaced data shows; both headers give blockListOffset = image base + 0x200
+// and the big ROM's place at 104, in the card's LocalID space; each 68k header carries the CRC-16
+// of its part at 108 and 112, the small ROM's part reaching up to the big ROM, the big ROM's over
+// its length, so the backups of these handhelds prove themselves; the ARM headers carry none, as
+// observed):
 //   "68k-v3"  small ROM 0x10C00000, header version 3 with manufacturer "Palm Computing", big ROM
 //             start stored as 0x00C08000 (bit 28 clear: LocalIDs count from 0x10000000), big ROM
 //             0x10C08000 length 0x1D0000, heap marker at 0x10DE0000 (address field 0x00DE0000,
@@ -40,6 +41,7 @@
 #include "simulator/flash_chip.h"
 #include "simulator/flash_parts.h"
 #include "simulator/handheld_memory.h"
+#include "simulator/rom_builder.h"
 
 namespace ostervane::simulator {
 
@@ -89,7 +91,16 @@ std::string FlashHoldsRom(const HandheldModel &model);
 // The deterministic content of ROM bytes that no header covers.
 uint8_t RomPatternByte(uint32_t address);
 
+// What the big ROM of a 68k model holds: its card header, a ROM store with one heap that reaches
+// the end of the big ROM (a free chunk fills what the databases leave) and a few databases:
+// "System" with the feature table, a resource database with 'code' and 'tFRM' resources and a
+// record database with app info.  nullopt for the ARM family, whose big ROM keeps only its
+// header.
+std::optional<RomSpec> BigRomSpec(const HandheldModel &model);
+
 // The model's memory: flash (with its chip) holding both headers and the heap marker, and RAM.
+// A 68k big ROM holds the store BigRomSpec describes; the data of its free chunk and every byte
+// no structure covers follow RomPatternByte.
 // The checksums of 68k headers are computed over the bytes laid out, so a model changed by a
 // test still carries correct ones.
 // The model's flash part must hold its ROM (FlashHoldsRom).
