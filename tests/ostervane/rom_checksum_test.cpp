@@ -123,6 +123,36 @@ TEST(RomChecksum, CrcCheckValueAndPieces) {
     EXPECT_EQ(RomCrc16({}), 0);
 }
 
+// The CRC is taken eight bytes a step; every length and every split point must give what
+// feeding the bits one at a time gives.
+TEST(RomChecksum, CrcMatchesTheBitwiseDefinitionAtEveryLengthAndSplit) {
+    auto bitwise = [](std::span<const uint8_t> bytes) {
+        uint16_t crc = 0;
+        for (uint8_t byte : bytes) {
+            crc ^= static_cast<uint16_t>(byte << 8);
+            for (int bit = 0; bit < 8; bit++) {
+                crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+            }
+        }
+        return crc;
+    };
+    std::vector<uint8_t> bytes(61);
+    uint32_t seed = 12345;
+    for (uint8_t &byte : bytes) {
+        seed = seed * 1103515245 + 12345;
+        byte = static_cast<uint8_t>(seed >> 16);
+    }
+    std::span<const uint8_t> all(bytes);
+    for (size_t length = 0; length <= all.size(); length++) {
+        std::span<const uint8_t> part = all.first(length);
+        ASSERT_EQ(RomCrc16(part), bitwise(part)) << length;
+        for (size_t split = 0; split <= length; split++) {
+            ASSERT_EQ(RomCrc16(part.subspan(split), RomCrc16(part.first(split))), bitwise(part))
+                << length << " split at " << split;
+        }
+    }
+}
+
 TEST(RomChecksum, WorkedExampleVerifies) {
     RomChecksumResult result = CheckRomChecksum(WorkedExample());
     EXPECT_EQ(result.state, RomChecksumState::Verified);
