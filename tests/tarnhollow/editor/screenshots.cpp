@@ -1,6 +1,7 @@
 // tarnhollow-screenshots FOLDER: builds the editor's real windows with a realistic package and
-// saves the main window on each page of the sheet as FOLDER/tarnhollow-<page>.png.  Run it
-// under xvfb-run; it is not a test.
+// saves the main window on each page of the sheet as FOLDER/tarnhollow-<page>.png, and the
+// chooser of Add from ROM image... on a made-up handheld ROM as FOLDER/tarnhollow-rom-image.png.
+// Run it under xvfb-run; it is not a test.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,6 +9,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "editor_test_support.h"
@@ -17,6 +19,8 @@
 #include "tarnhollow/editor/device_config.h"
 #include "tarnhollow/editor/package_sheet.h"
 #include "tarnhollow/editor/remove_config.h"
+#include "tarnhollow/editor/rom_databases_dialog.h"
+#include "test_rom.h"
 
 using namespace tarnhollow::editor;
 using namespace tarnhollow::editor::testing;
@@ -41,15 +45,67 @@ void AddTo(EditorFixture &fx, DatabaseListPage *page,
     page->AddButton()->click();
 }
 
-bool Grab(CMainFrame &frame, const QString &folder, const char *name) {
+bool Grab(QWidget &window, const QString &folder, const char *name) {
     Settle();
     const QString path = folder + "/tarnhollow-" + name + ".png";
-    if (!frame.grab().save(path)) {
+    if (!window.grab().save(path)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+// A handheld's big ROM with the built-in databases of a Palm OS 4 device, in made-up sizes.
+std::vector<uint8_t> HandheldRom() {
+    using ostervane::testing::Code;
+    struct Shown {
+        const char *name, *type, *creator;
+        size_t bytes;
+    };
+    const Shown databases[] = {
+        {"System", "rsrc", "psys", 182340},           {"Address", "appl", "addr", 61250},
+        {"Date Book", "appl", "date", 96410},         {"Memo Pad", "appl", "memo", 28730},
+        {"To Do List", "appl", "todo", 34120},        {"Calculator", "appl", "calc", 11860},
+        {"Expense", "appl", "exps", 42980},           {"Mail", "appl", "mail", 71300},
+        {"Security", "appl", "secr", 16440},          {"Preferences", "appl", "pref", 38200},
+        {"Graffiti ShortCuts", "DATA", "grft", 1210}, {"AddressDB", "DATA", "addr", 5020},
+        {"Palm OS Data", "spls", "psys", 24660}};
+    ostervane::testing::TestRomOptions options;
+    options.romVersionString = "ROM 4.1 en";
+    ostervane::testing::TestRom rom(options);
+    for (const Shown &shown : databases) {
+        ostervane::testing::TestDatabase database;
+        database.name = shown.name;
+        database.type = prcstrtotype(shown.type);
+        database.creator = prcstrtotype(shown.creator);
+        const bool records = std::string(shown.type) == "DATA";
+        database.attributes = records ? 0x0008 : ostervane::kRomDatabaseResource;
+        // In bodies of at most 32,000 bytes, as a database file's entries are limited.
+        for (size_t left = shown.bytes, id = 1; left > 0; id++) {
+            const size_t bytes = std::min<size_t>(left, 32000);
+            left -= bytes;
+            ostervane::testing::Bytes body(bytes, 0x4E);
+            if (records) {
+                database.records.push_back({0, uint32_t(id), body});
+            } else {
+                database.resources.push_back({Code("code"), uint16_t(id), body});
+            }
+        }
+        rom.Add(database);
+    }
+    return rom.Build();
+}
+
+bool GrabRomChooser(CMainFrame &frame, const QString &folder) {
+    tarnhollow::RomImageFile rom(HandheldRom());
+    RomDatabasesDialog chooser("Handheld-4.1.rom", tarnhollow::RomDatabaseRows(rom), rom.Problems(),
+                               &frame);
+    chooser.show();
+    for (const char *name : {"Calculator", "Expense"}) {
+        RowNamed(chooser.Table(), name)->setSelected(true);
+    }
+    return Grab(chooser, folder, "rom-image");
 }
 
 } // namespace
@@ -111,5 +167,6 @@ int main(int argc, char **argv) {
         show(caption);
         ok = Grab(*fx.frame, folder, file) && ok;
     }
+    ok = GrabRomChooser(*fx.frame, folder) && ok;
     return ok ? 0 : 1;
 }
