@@ -242,9 +242,11 @@ TEST(StartAfresh, ALastSavedBlockThatDiffersFromTheHandheldIsNotTrusted) {
     const std::string file = dir.File("torn.rom");
     Handheld handheld(Model("68k-v5"));
     CutBackup(handheld, file, 17);
-    // A torn write: the end of the last saved block never reached the disk.
+    // A torn write: the end of the last saved block is not what was written.
     Bytes partial = ReadFile(file + ".partial");
-    std::fill(partial.begin() + 16 * kBlock + 2048, partial.begin() + 17 * kBlock, 0);
+    for (uint32_t i = 16 * kBlock + 2048; i < 17 * kBlock; ++i) {
+        partial[i] ^= 0xFF;
+    }
     WriteFile(file + ".partial", partial);
 
     size_t readsBefore = handheld.Reads().size();
@@ -391,7 +393,9 @@ TEST(ChecksumCheck, AHandheldsOwnMismatchIsSavedOnceEveryBlockWasReadTwiceAlike)
     TempDir dir;
     const std::string file = dir.File("patched.rom");
     Handheld handheld(Model("68k-v5"));
-    Patch(*handheld.debugger, handheld.model.bigRomBase + 0x1000, {0x4E, 0x71});
+    const uint32_t patched = handheld.model.bigRomBase + 0x1000;
+    Bytes bytes = MemoryBytes(*handheld.debugger, patched, 2);
+    Patch(*handheld.debugger, patched, {uint8_t(~bytes[0]), uint8_t(~bytes[1])});
     JobRun first(handheld, file);
     EXPECT_EQ(first.Run(), ErrRead);
     ASSERT_EQ(first.recorder.prompter.Boxes().size(), 1u);
