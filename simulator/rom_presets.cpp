@@ -168,19 +168,7 @@ std::vector<uint8_t> SmallRomHeader(const HandheldModel &m) {
     return h;
 }
 
-// The ARM big ROM header as the handheld holds it.
-std::vector<uint8_t> ArmBigRomHeader(const HandheldModel &m) {
-    std::vector<uint8_t> h(kHeaderBytes, 0);
-    // The signature and version are big-endian on every family.
-    Put32(h, 8, 0xFEEDBEEF, Order::Big);
-    Put16(h, 12, m.version, Order::Big);
-    PutImagePlaces(h, m, m.bigRomBase, Order::Little);
-    Put32(h, 108, m.bigRomLength, Order::Little);
-    Put32(h, 132, m.deviceId, Order::Little);
-    return h;
-}
-
-// What each 68k family's ROM says about itself: OS version, heap version, build date.
+// What each family's ROM says about itself: OS version, heap version, build date.
 struct StoreFacts {
     uint32_t osVersion = 0;
     int heapVersion = 3;
@@ -193,8 +181,10 @@ StoreFacts FactsOf(const HandheldModel &m) {
         return {0x03303000, 3, PalmDate(1999, 9, 14, 10, 30)}; // 3.3 release
     case RomFamily::M68kV4:
         return {0x03503000, 3, PalmDate(2000, 6, 2, 16, 5)}; // 3.5 release
-    default:
+    case RomFamily::M68kV5:
         return {0x04003000, 4, PalmDate(2001, 3, 19, 9, 0)}; // 4.0 release
+    default:
+        return {0x05403000, 4, PalmDate(2004, 10, 4, 12, 0)}; // 5.4 release
     }
 }
 
@@ -266,7 +256,14 @@ BuiltRom LayOutBigRom(const HandheldModel &m, RomSpec spec) {
 
 // Programs the big ROM's store, leaving the free chunks' data as the flash already holds it.
 void ProgramBigRom(HandheldMemory &memory, const HandheldModel &m) {
-    BuiltRom rom = LayOutBigRom(m, *BigRomSpec(m));
+    BuiltRom rom = LayOutBigRom(m, BigRomSpec(m));
+    if (m.family == RomFamily::Arm) {
+        // The handheld holds the signature and version big-endian, the rest little-endian.
+        std::vector<uint8_t> order(rom.bytes.begin(), rom.bytes.begin() + 14);
+        Put32(order, 8, 0xFEEDBEEF, Order::Big);
+        Put16(order, 12, m.version, Order::Big);
+        std::copy(order.begin() + 8, order.end(), rom.bytes.begin() + 8);
+    }
     uint64_t at = 0;
     std::vector<RomRun> runs = rom.freeData;
     runs.push_back({rom.bytes.size(), 0});
@@ -322,16 +319,20 @@ void ProgramPattern(HandheldMemory &memory, uint32_t from, uint32_t to) {
 
 } // namespace
 
-std::optional<RomSpec> BigRomSpec(const HandheldModel &m) {
-    if (m.family == RomFamily::Arm) {
-        return std::nullopt;
-    }
+RomSpec BigRomSpec(const HandheldModel &m) {
+    bool arm = m.family == RomFamily::Arm;
     StoreFacts facts = FactsOf(m);
     RomSpec spec;
     spec.base = LocalId(m, m.bigRomBase);
-    // ROMs give a stack address in the first megabyte.
-    spec.card.initStack = m.registers.ssp & 0xFFFFF;
-    spec.card.resetVector = m.resetAddress;
+    if (arm) {
+        spec.card.initStack = 0xEA00003E; // a branch over the header
+        spec.card.flags = 0x2080;
+        spec.store.version = 2;
+    } else {
+        // ROMs give a stack address in the first megabyte.
+        spec.card.initStack = m.registers.ssp & 0xFFFFF;
+        spec.card.resetVector = m.resetAddress;
+    }
     spec.card.headerVersion = m.version;
     spec.card.manufacturer = m.manufacturer;
     spec.card.creationDate = facts.date;
@@ -339,7 +340,7 @@ std::optional<RomSpec> BigRomSpec(const HandheldModel &m) {
     spec.card.length = m.bigRomLength;
     spec.card.checksum = false; // set over the bytes laid out, free chunk included
     spec.heaps = {RomHeapSpec{facts.heapVersion, 0, 0}};
-    spec.databases = {SystemDatabase(facts.osVersion, kProcessor68EZ328, false),
+    spec.databases = {SystemDatabase(facts.osVersion, arm ? 0 : kProcessor68EZ328, arm),
                       CalculatorDatabase(facts.date), MemoDatabase(facts.date)};
     return spec;
 }
@@ -403,12 +404,7 @@ HandheldMemory BuildMemory(const HandheldModel &model) {
     ProgramPattern(memory, model.flashBase, flashEnd);
     std::vector<uint8_t> small = SmallRomHeader(model);
     memory.Program(model.flashBase, small.data(), small.size());
-    if (model.family == RomFamily::Arm) {
-        std::vector<uint8_t> big = ArmBigRomHeader(model);
-        memory.Program(model.bigRomBase, big.data(), big.size());
-    } else {
-        ProgramBigRom(memory, model);
-    }
+    ProgramBigRom(memory, model);
     if (model.heap) {
         std::vector<uint8_t> marker = HeapMarkerBlock(*model.heap);
         memory.Program(model.heap->address, marker.data(), marker.size());

@@ -1,7 +1,7 @@
 // Models of the handheld families that the host's ROM probe tells apart, and the simulated
 // handhelds built from them: memory map, ROM headers, heap marker and start-up registers.
 //
-// Presets (ROM bytes outside the headers and the 68k big ROMs' stores follow RomPatternByte over
+// Presets (ROM bytes outside the headers and the big ROMs' stores follow RomPatternByte over
 // the whole flash, so misplaced data shows; both headers give blockListOffset = image base + 0x200
 // and the big ROM's place at 104, in the card's LocalID space; each 68k header carries the CRC-16
 // of its part at 108 and 112, the small ROM's part reaching up to the big ROM, the big ROM's over
@@ -25,8 +25,8 @@
 //   "arm"     small ROM 0x20000000 with little-endian header (EF BE ED FE, version 6, big ROM
 //             start at 104 and device id 'atlc' at 132, both little-endian), big ROM
 //             0x20010000 with a big-endian FE ED BE EF signature, version 6 (big-endian) and
-//             length 0x30000 little-endian at 108; no heap marker; flash intel-bottom-32m at
-//             0x20000000 on a little-endian bus; RAM 0 (16 MB); pc 0x20004A10.
+//             length 0x30000 little-endian at 108, its store little-endian; no heap marker; flash
+//             intel-bottom-32m at 0x20000000 on a little-endian bus; RAM 0 (16 MB); pc 0x20004A10.
 #pragma once
 
 #include <cstdint>
@@ -91,15 +91,15 @@ std::string FlashHoldsRom(const HandheldModel &model);
 // The deterministic content of ROM bytes that no header covers.
 uint8_t RomPatternByte(uint32_t address);
 
-// What the big ROM of a 68k model holds: its card header, a ROM store with one heap that reaches
+// What the big ROM of a model holds: its card header, a ROM store with one heap that reaches
 // the end of the big ROM (a free chunk fills what the databases leave) and a few databases:
-// "System" with the feature table, a resource database with 'code' and 'tFRM' resources and a
-// record database with app info.  nullopt for the ARM family, whose big ROM keeps only its
-// header.
-std::optional<RomSpec> BigRomSpec(const HandheldModel &model);
+// the system's feature table ("System", or "Boot" on ARM), a resource database with 'code' and
+// 'tFRM' resources and a record database with app info.  The ARM store is little-endian as
+// Palm OS 5 lays it out.
+RomSpec BigRomSpec(const HandheldModel &model);
 
 // The model's memory: flash (with its chip) holding both headers and the heap marker, and RAM.
-// A 68k big ROM holds the store BigRomSpec describes; the data of its free chunk and every byte
+// The big ROM holds the store BigRomSpec describes; the data of its free chunk and every byte
 // no structure covers follow RomPatternByte.
 // The checksums of 68k headers are computed over the bytes laid out, so a model changed by a
 // test still carries correct ones.

@@ -175,7 +175,9 @@ TEST(RomBuilder, ChainsTheDirectoryAndSpreadsDatabasesOverHeaps) {
     RomSpec spec = TwoDatabases(2, 0);
     spec.heaps = {RomHeapSpec{2, 0, 0}, RomHeapSpec{3, 0, 0}};
     spec.databases[1].heap = 1;
-    spec.databases.push_back(RomDatabaseSpec{.name = "Third"});
+    RomDatabaseSpec third;
+    third.name = "Third";
+    spec.databases.push_back(third);
     spec.databasesPerDirectory = 2;
     BuiltRom rom = BuildRom(spec);
     const Bytes &b = rom.bytes;
