@@ -210,7 +210,8 @@ private:
     std::array<uint8_t, debugger::kPacketSize> packet_{};
     std::array<uint8_t, debugger::kRegisterBlockSize> savedRegisters_{};
     uint8_t nextTransactionId_ = 1;
-    int16_t lastBodySize_ = 0; // the last header's body size field, for the "Read Error" box
+    int16_t lastBodySize_ = 0;    // the last header's body size field, for the "Read Error" box
+    size_t huntSkippedBytes_ = 0; // bytes the last packet hunt passed over
     HandheldRom rom_;
     uint32_t workAreaAddress_ = 0; // where the 68k flasher keeps a sector it rewrites
     std::thread jobThread_;

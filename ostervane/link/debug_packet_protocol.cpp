@@ -5,9 +5,9 @@
 #include <cstring>
 #include <thread>
 
+#include "ostervane/core/crc16.h"
 #include "ostervane/core/slot_event.h"
 #include "ostervane/link/byte_order.h"
-#include "ostervane/core/crc16.h"
 #include "ostervane/link/debug_packet.h"
 
 namespace ostervane {
@@ -103,6 +103,7 @@ int32_t DebugPacket::ReceivePacket(int attempts) {
 
     // 1. Hunt for the first signature byte; the last allowed call only means "nothing came".
     p[0] = 0;
+    huntSkippedBytes_ = 0;
     for (int call = 1;; call++) {
         uint32_t got = 0;
         status = pipe_->Receive(p, 1, &got);
@@ -115,6 +116,7 @@ int32_t DebugPacket::ReceivePacket(int attempts) {
         if (got == 1 && p[0] == kSignature[0]) {
             break;
         }
+        huntSkippedBytes_ += got;
     }
 
     // 2-4. The rest of the header, its signature and the body size.
@@ -297,6 +299,12 @@ int32_t DebugPacket::WaitForDevice() {
             return 0;
         }
         if (status == ErrNoResponse) {
+            // Bytes that were no packet (the tail of a reply to an earlier run) used up the
+            // attempts: the line is not quiet yet.  Asking now would stack up requests whose
+            // replies later reads would take for their own.
+            if (huntSkippedBytes_ > 0) {
+                DrainInput();
+            }
             SendPacket(kStateRequest, 0, nullptr);
             counter = 1;
         } else if (status == 0) {

@@ -1,5 +1,6 @@
 // The debugger protocol against the simulated handheld: packet bytes, transaction ids,
 // receiving and its refusals, the retry rules of memory exchanges, and the wait for a handheld.
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
@@ -280,6 +281,31 @@ TEST(WaitForDevice, AHandheldAlreadyInItsDebuggerIsBackedUpWithinThreeSeconds) {
     ASSERT_FALSE(reads.empty());
     EXPECT_GE(asks[0].at, 2s) << "asked before two quiet seconds";
     EXPECT_LT(reads[0].at, 3s);
+}
+
+// The tail of a reply to an earlier run still arriving is no quiet line: the wait drains it
+// before asking, instead of asking after every few stray bytes and stacking up requests whose
+// replies later reads would take for their own.
+TEST(WaitForDevice, StrayBytesAreDrainedBeforeTheHandheldIsAsked) {
+    JobRecorder recorder;
+    CapturePipe pipe;
+    DebugPacket job(recorder.Settings(""));
+    job.AttachPipe(&pipe);
+    pipe.Feed(Bytes(300, 0x5A));
+    // Once the stray bytes are gone, the handheld's state packet comes (as if asked).
+    bool answered = false;
+    pipe.onRunDry = [&] {
+        if (!answered) {
+            answered = true;
+            Bytes state(sim::kStateBodySize, 0);
+            state[0] = debugger::kStateReply;
+            pipe.Feed(sim::FramePacket(1, state));
+        }
+    };
+    EXPECT_EQ(job.WaitForDevice(), 0);
+    auto headers = std::count_if(pipe.sends.begin(), pipe.sends.end(),
+                                 [](const Bytes &sent) { return sent[0] == 0xBE; });
+    EXPECT_EQ(headers, 1) << "one state request, after the stray bytes";
 }
 
 TEST(WaitForDevice, AFailedReceiveAfterTwoPacketsRaisesTheReadErrorBox) {
