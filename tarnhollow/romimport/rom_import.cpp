@@ -15,6 +15,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Far beyond any handheld's ROM; a larger file is not read into memory.
+constexpr uintmax_t kLargestImageBytes = uintmax_t(256) << 20;
+
 // A list entry keeps at most 31 bytes of a name, so a longer ROM name is compared as cut.
 constexpr size_t kListedNameBytes = 31;
 
@@ -60,15 +63,21 @@ RomAddOutcome AddOne(CTarnhollowDoc &doc, DatabaseList list, const RomImageFile 
 } // namespace
 
 std::unique_ptr<RomImageFile> RomImageFile::Load(const fs::path &path, std::string &why) {
+    std::error_code error;
+    const uintmax_t size = fs::file_size(path, error);
+    if (!error && size > kLargestImageBytes) {
+        why = path.string() + " is too large to be a ROM image.";
+        return nullptr;
+    }
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        why = "cannot open " + path.string();
+    if (error || !in) {
+        why = "Cannot open " + path.string() + ".";
         return nullptr;
     }
     std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in),
                                std::istreambuf_iterator<char>()};
     if (in.bad()) {
-        why = "cannot read " + path.string();
+        why = "Cannot read " + path.string() + ".";
         return nullptr;
     }
     return std::make_unique<RomImageFile>(std::move(bytes));

@@ -17,8 +17,9 @@ namespace tarnhollow {
 // so it is neither copied nor moved.
 class RomImageFile {
 public:
-    // The file read whole; nullptr with the reason in `why` when it cannot be read.  An image
-    // that reads badly still loads: its problems are in Problems().
+    // The file read whole; nullptr with the reason in `why` (a sentence) when it cannot be read
+    // or is larger than any ROM image.  An image that reads badly still loads: its problems
+    // are in Problems().
     static std::unique_ptr<RomImageFile> Load(const std::filesystem::path &path, std::string &why);
     // The same from bytes in memory.
     explicit RomImageFile(std::vector<uint8_t> bytes);

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "editor_test_support.h"
+#include "simulator/rom_builder.h"
 #include "tarnhollow/editor/boot_config.h"
 #include "tarnhollow/editor/config_tab.h"
 #include "tarnhollow/editor/database_pages.h"
@@ -20,7 +21,6 @@
 #include "tarnhollow/editor/package_sheet.h"
 #include "tarnhollow/editor/remove_config.h"
 #include "tarnhollow/editor/rom_databases_dialog.h"
-#include "test_rom.h"
 
 using namespace tarnhollow::editor;
 using namespace tarnhollow::editor::testing;
@@ -58,7 +58,6 @@ bool Grab(QWidget &window, const QString &folder, const char *name) {
 
 // A handheld's big ROM with the built-in databases of a Palm OS 4 device, in made-up sizes.
 std::vector<uint8_t> HandheldRom() {
-    using ostervane::testing::Code;
     struct Shown {
         const char *name, *type, *creator;
         size_t bytes;
@@ -71,30 +70,30 @@ std::vector<uint8_t> HandheldRom() {
         {"Security", "appl", "secr", 16440},          {"Preferences", "appl", "pref", 38200},
         {"Graffiti ShortCuts", "DATA", "grft", 1210}, {"AddressDB", "DATA", "addr", 5020},
         {"Palm OS Data", "spls", "psys", 24660}};
-    ostervane::testing::TestRomOptions options;
-    options.romVersionString = "ROM 4.1 en";
-    ostervane::testing::TestRom rom(options);
+    ostervane::simulator::RomSpec rom;
+    rom.card.romVersionString = "ROM 4.1 en";
     for (const Shown &shown : databases) {
-        ostervane::testing::TestDatabase database;
+        ostervane::simulator::RomDatabaseSpec database;
         database.name = shown.name;
         database.type = prcstrtotype(shown.type);
         database.creator = prcstrtotype(shown.creator);
         const bool records = std::string(shown.type) == "DATA";
-        database.attributes = records ? 0x0008 : ostervane::kRomDatabaseResource;
+        database.attributes = records ? 0x0002 : 0x0003;
         // In bodies of at most 32,000 bytes, as a database file's entries are limited.
         for (size_t left = shown.bytes, id = 1; left > 0; id++) {
             const size_t bytes = std::min<size_t>(left, 32000);
             left -= bytes;
-            ostervane::testing::Bytes body(bytes, 0x4E);
+            ostervane::simulator::RomData body(bytes, 0x4E);
             if (records) {
                 database.records.push_back({0, uint32_t(id), body});
             } else {
-                database.resources.push_back({Code("code"), uint16_t(id), body});
+                database.resources.push_back(
+                    {ostervane::simulator::FourCC("code"), uint16_t(id), body});
             }
         }
-        rom.Add(database);
+        rom.databases.push_back(database);
     }
-    return rom.Build();
+    return ostervane::simulator::BuildRom(rom).bytes;
 }
 
 bool GrabRomChooser(CMainFrame &frame, const QString &folder) {

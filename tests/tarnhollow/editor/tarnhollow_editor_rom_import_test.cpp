@@ -10,47 +10,44 @@
 
 #include "editor_test_support.h"
 #include "ostervane/core/rom_extract.h"
+#include "simulator/rom_builder.h"
 #include "tarnhollow/editor/database_pages.h"
 #include "tarnhollow/editor/device_config.h"
 #include "tarnhollow/editor/rom_databases_dialog.h"
-#include "test_rom.h"
 
 using namespace tarnhollow;
 using namespace tarnhollow::editor;
 using namespace tarnhollow::editor::testing;
-using ostervane::testing::Code;
-using ostervane::testing::TestDatabase;
-using ostervane::testing::TestRom;
 
 namespace {
 
-ostervane::testing::Bytes Filled(size_t size, uint8_t value) {
-    return ostervane::testing::Bytes(size, value);
+using ostervane::simulator::FourCC;
+using ostervane::simulator::RomData;
+using ostervane::simulator::RomDatabaseSpec;
+
+constexpr uint16_t kReadOnlyResources = 0x0003;
+
+RomDatabaseSpec Database(const char *name, uint32_t type, uint32_t creator, uint16_t attributes) {
+    RomDatabaseSpec database;
+    database.name = name;
+    database.type = type;
+    database.creator = creator;
+    database.attributes = attributes;
+    return database;
 }
 
-// "Lantern" (an application), "Notes" (records), "Atlas" (a large resource database).
-TestRom SampleRom() {
-    TestRom rom;
-    TestDatabase lantern;
-    lantern.name = "Lantern";
-    lantern.attributes = ostervane::kRomDatabaseResource;
-    lantern.type = Code("appl");
-    lantern.creator = Code("Lntn");
-    lantern.resources = {{Code("code"), 1, Filled(3000, 0x4E)}, {Code("tSTR"), 1000, {'L', 0}}};
-    rom.Add(lantern);
-    TestDatabase notes;
-    notes.name = "Notes";
-    notes.type = Code("DATA");
-    notes.creator = Code("Note");
-    notes.records = {{0x40, 0x1001, Filled(900, 0x61)}, {0x00, 0x1002, Filled(1200, 0x62)}};
-    rom.Add(notes);
-    TestDatabase atlas;
-    atlas.name = "Atlas";
-    atlas.attributes = ostervane::kRomDatabaseResource;
-    atlas.type = Code("appl");
-    atlas.creator = Code("Atls");
-    atlas.resources = {{Code("data"), 1, Filled(20000, 0x33)}};
-    rom.Add(atlas);
+// "Lantern" (an application), "Notes" (records), "Atlas" (a larger resource database).
+ostervane::simulator::RomSpec SampleRom() {
+    ostervane::simulator::RomSpec rom;
+    RomDatabaseSpec lantern =
+        Database("Lantern", FourCC("appl"), FourCC("Lntn"), kReadOnlyResources);
+    lantern.resources = {{FourCC("code"), 1, RomData(3000, 0x4E)},
+                         {FourCC("tSTR"), 1000, {'L', 0}}};
+    RomDatabaseSpec notes = Database("Notes", FourCC("DATA"), FourCC("Note"), 0x0002);
+    notes.records = {{0x40, 0x1001, RomData(900, 0x61)}, {0x00, 0x1002, RomData(1200, 0x62)}};
+    RomDatabaseSpec atlas = Database("Atlas", FourCC("appl"), FourCC("Atls"), kReadOnlyResources);
+    atlas.resources = {{FourCC("data"), 1, RomData(20000, 0x33)}};
+    rom.databases = {lantern, notes, atlas};
     return rom;
 }
 
@@ -71,6 +68,10 @@ void Put32(std::vector<uint8_t> &bytes, uint64_t offset, uint32_t value) {
 }
 
 // The summary's "%dK", in whole K.
+// Where record 1's LocalID lies in a 68k database header: after the 78 bytes of fields and the
+// 8-byte entry of record 0.
+constexpr uint64_t kRecordOneLocalId = 78 + 8;
+
 QString KText(int64_t bytes) {
     return QString("%1K").arg(bytes / 1024);
 }
@@ -118,8 +119,7 @@ private slots:
         RowNamed(view->DevicePage()->DeviceList(), "Example Handheld")
             ->setCheckState(0, Qt::Checked);
         image = fx->Path("handheld.rom");
-        TestRom rom = SampleRom();
-        WriteFile(image, rom.Build());
+        WriteFile(image, ostervane::simulator::BuildRom(SampleRom()).bytes);
         folder = fx->Path("extracted");
         fs::create_directory(folder);
     }
@@ -206,10 +206,9 @@ private slots:
     void brokenImagesAreReportedNotTrusted() {
         // Record 1 of "Notes" points past the end: the image still lists its databases, says
         // why, and refuses to write the broken one.
-        TestRom rom = SampleRom();
-        std::vector<uint8_t> bytes = rom.Build();
-        Put32(bytes, rom.Place("db1.entries") + 8, 0xFFFFFF00);
-        WriteFile(image, bytes);
+        ostervane::simulator::BuiltRom rom = ostervane::simulator::BuildRom(SampleRom());
+        Put32(rom.bytes, rom.OffsetOf(rom.databases[1].headerId) + kRecordOneLocalId, 0xFFFFFF00);
+        WriteFile(image, rom.bytes);
         Show("ROM");
         AddFromRom(view->RomPage(), {"Notes", "Atlas"});
         QCOMPARE(fx->dialogs.offeredProblems.size(), size_t(1));
@@ -232,6 +231,7 @@ private slots:
         image = fx->Path("missing.rom");
         AddFromRom(view->RomPage(), {"Atlas"});
         QCOMPARE(fx->dialogs.informed.size(), size_t(3));
+        QVERIFY(fx->dialogs.informed[2].text.startsWith("Cannot open "));
         QCOMPARE(RowTexts(view->RomPage()->List()), QStringList({"Atlas"}));
     }
 
