@@ -9,11 +9,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <functional>
 
 #include "tarnhollow/editor/editor_dialogs.h"
+#include "tarnhollow/editor/rom_databases_dialog.h"
 
 using namespace tarnhollow;
 using namespace tarnhollow::editor;
@@ -119,6 +121,46 @@ private slots:
             }));
         QCOMPARE(filters, QStringList({"Bitmap Files (*.bmp)"}));
         QVERIFY(!one.has_value());
+    }
+
+    // Add from ROM image...: the image dialog offers ROM images and any file, the folder dialog
+    // picks folders, and the chooser gives the selected databases on Add and none on Cancel.
+    void romImageDialogsAnswerWhatWasChosen() {
+        QStringList filters;
+        QFileDialog::FileMode mode = QFileDialog::AnyFile;
+        std::optional<std::filesystem::path> image{"not cancelled"}, folder{"not cancelled"};
+        QVERIFY(WhileShown<QFileDialog>([&] { image = dialogs.ChooseRomImage(nullptr); },
+                                        [&](QFileDialog *dialog) {
+                                            filters = FilterTexts(dialog);
+                                            dialog->reject();
+                                        }));
+        QCOMPARE(filters, QStringList({"ROM Images (*.rom)", "All Files (*)"}));
+        QVERIFY(!image.has_value());
+        QVERIFY(WhileShown<QFileDialog>([&] { folder = dialogs.ChooseFolder(nullptr, "Folder"); },
+                                        [&](QFileDialog *dialog) {
+                                            mode = dialog->fileMode();
+                                            dialog->reject();
+                                        }));
+        QCOMPARE(mode, QFileDialog::Directory);
+        QVERIFY(!folder.has_value());
+
+        const std::vector<RomDatabaseRow> rows = {{0, "Clock", "appl", "cloc", 900, ""},
+                                                  {1, "Mail", "appl", "mail", 7100, ""}};
+        std::vector<size_t> chosen;
+        QVERIFY(WhileShown<RomDatabasesDialog>(
+            [&] { chosen = dialogs.ChooseRomDatabases(nullptr, "H.rom", rows, {}); },
+            [&](RomDatabasesDialog *dialog) {
+                dialog->Table()->topLevelItem(1)->setSelected(true); // "Mail", sorted by name
+                dialog->AddButton()->click();
+            }));
+        QCOMPARE(chosen, std::vector<size_t>({1}));
+        QVERIFY(WhileShown<RomDatabasesDialog>(
+            [&] { chosen = dialogs.ChooseRomDatabases(nullptr, "H.rom", rows, {}); },
+            [&](RomDatabasesDialog *dialog) {
+                dialog->Table()->selectAll();
+                dialog->reject();
+            }));
+        QVERIFY(chosen.empty());
     }
 
     // The core's messages: an OK box captioned "Tarnhollow", owned by the window, with the
