@@ -90,10 +90,15 @@ void ConsoleSlot::EndProgress() {
     blocks_ = 0;
 }
 
+// The run log's lines are shown too: on a console they are how the user learns that a backup
+// went on where it stopped, or that its ROM checksum holds.
 void ConsoleSlot::WriteLogLine(const std::string &text) {
     if (log_ != nullptr) {
         log_->WriteLogLine(text);
     }
+    FinishLine();
+    std::fprintf(out_, "%s\n", text.c_str());
+    std::fflush(out_);
 }
 
 void ConsoleSlot::FinishLine() {

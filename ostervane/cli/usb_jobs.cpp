@@ -70,6 +70,7 @@ public:
         if (log_ != nullptr) {
             log_->WriteLogLine(text);
         }
+        Line(text);
     }
 
 private:

@@ -194,6 +194,9 @@ TEST(BackupOverPtyStopped, SigtermKeepsTheBlocksAndTheNextRunReadsOnlyTheRest) {
     EXPECT_GE(saved, 5u);
     EXPECT_LT(saved, 16u);
     EXPECT_NE(log.find("ROM checksum verified"), std::string::npos) << log;
+    // The console says the same as the log.
+    EXPECT_NE(again.Out().find("Resuming at block "), std::string::npos) << again.Out();
+    EXPECT_NE(again.Out().find("ROM checksum verified"), std::string::npos) << again.Out();
 
     std::vector<Piece> reads = ReadsReported(handheld.Err());
     reads.erase(reads.begin(), reads.begin() + std::ptrdiff_t(readsBefore));
