@@ -347,6 +347,29 @@ TEST(RomRoundTripArm, ReaderGivesBackAnArmStore) {
     EXPECT_EQ(RomOsVersion(ReadFeatureTable(image)), 0x04103000u);
 }
 
+// A deleted record keeps its entry with LocalID 0 and no chunk: its attributes and unique id
+// still come back, with no bytes.
+TEST(RomRoundTrip, RecordsWithoutDataKeepTheirEntries) {
+    RomSpec spec;
+    RomDatabaseSpec db;
+    db.name = "Deleted";
+    db.records = {{0x80, 0x000010, std::nullopt}, {0x03, 0x000011, Bytes{1, 2, 3}}};
+    spec.databases = {db};
+    BuiltRom rom = BuildRom(spec);
+    RomImage image = ReadRomImage(rom.bytes);
+    ASSERT_TRUE(image.big.has_value());
+    ASSERT_EQ(image.big->databases.size(), 1u);
+    const RomDatabase &read = image.big->databases[0];
+    ExpectSameDatabase(image, read, db, &rom.databases[0]);
+    EXPECT_FALSE(read.records[0].data.has_value());
+
+    TempDir dir;
+    std::string path = dir / "Deleted.pdb";
+    RomExtractOutcome outcome = ExtractRomDatabase(image, read, path, false);
+    EXPECT_EQ(outcome.state, RomExtractState::Written) << outcome.message;
+    ExpectSameFile(path, db);
+}
+
 TEST(RomRoundTripCli, ExtractWritesFilesThatLibprcAndPrcdumpReadBack) {
     RomSpec spec = RichRom(3);
     BuiltRom rom = BuildRom(spec);
