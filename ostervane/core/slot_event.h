@@ -36,6 +36,7 @@ enum JobError : int32_t {
     ErrCannotOpenFile = 0x8005,
     ErrBadSignature = 0x8006, // also a header checksum, CRC or body size that does not hold
     ErrNoResponse = 0x8007,
+    ErrRomChecksum = 0x8008, // the saved ROM does not match the checksum its header carries
 };
 
 } // namespace ostervane

@@ -46,6 +46,8 @@ std::string JobErrorText(int32_t code) {
         return "Cannot open ROM file";
     case ErrBadSignature:
         return "Bad Packet Signature";
+    case ErrRomChecksum:
+        return "ROM Checksum Failed";
     default:
         return "Error: " + std::to_string(code);
     }

@@ -77,7 +77,7 @@ int32_t DebugPacket::SaveRomChecked(uint32_t address, uint32_t length, bool *che
     }
     if (status == 0 && SavedImageFailsChecksum(run)) {
         *checksumFailed = true;
-        status = ErrRead; // bytes that came over the line are not what the handheld holds
+        status = ErrRomChecksum; // bytes that came over the line are not what it holds
     }
     if (status == 0 && !file->Commit()) {
         status = ErrCannotOpenFile;

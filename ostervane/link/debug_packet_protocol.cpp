@@ -31,7 +31,7 @@ constexpr std::chrono::milliseconds kChannelFailurePause{100};
 
 // A status the channel gave, not one of the packet layer's own.
 bool IsChannelFailure(int32_t status) {
-    return status < ErrNoSmallRom || status > ErrNoResponse;
+    return status < ErrNoSmallRom || status > ErrRomChecksum;
 }
 
 uint8_t HeaderChecksum(const uint8_t *header) {

@@ -354,7 +354,7 @@ TEST(ChecksumCheck, ACorruptedReplyFailsTheBackupAndTheNextOneRepairsOnlyThatBlo
     handheld.debugger->SetFaults(ParseFaults("corrupt@" + std::to_string(packet) + ":17"));
 
     JobRun failing(handheld, file);
-    EXPECT_EQ(failing.Run(), ErrRead);
+    EXPECT_EQ(failing.Run(), ErrRomChecksum);
     EXPECT_EQ(handheld.debugger->Stats().corruptedReplies, 1u);
     const std::vector<std::string> &log = failing.recorder.slot.logLines;
     ASSERT_GE(log.size(), 2u);
@@ -397,7 +397,7 @@ TEST(ChecksumCheck, AHandheldsOwnMismatchIsSavedOnceEveryBlockWasReadTwiceAlike)
     Bytes bytes = MemoryBytes(*handheld.debugger, patched, 2);
     Patch(*handheld.debugger, patched, {uint8_t(~bytes[0]), uint8_t(~bytes[1])});
     JobRun first(handheld, file);
-    EXPECT_EQ(first.Run(), ErrRead);
+    EXPECT_EQ(first.Run(), ErrRomChecksum);
     ASSERT_EQ(first.recorder.prompter.Boxes().size(), 1u);
 
     JobRun second(handheld, file);

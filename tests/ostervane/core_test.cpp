@@ -25,6 +25,7 @@ TEST(StatusText, ProgramFailuresHaveTextsOthersShowTheirNumber) {
     EXPECT_EQ(JobErrorText(ErrWrongDevice), "Wrong Device For ROM");
     EXPECT_EQ(JobErrorText(ErrCannotOpenFile), "Cannot open ROM file");
     EXPECT_EQ(JobErrorText(ErrBadSignature), "Bad Packet Signature");
+    EXPECT_EQ(JobErrorText(ErrRomChecksum), "ROM Checksum Failed");
     EXPECT_EQ(JobErrorText(ErrNoResponse), "Error: 32775");
     EXPECT_EQ(JobErrorText(774), "Error: 774");
     EXPECT_EQ(JobErrorText(-5), "Error: -5");
