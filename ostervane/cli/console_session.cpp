@@ -8,7 +8,7 @@
 
 #include "ostervane/cli/commands.h"
 #include "ostervane/cli/stop_signal.h"
-#include "ostervane/platform/replace_file.h"
+#include "ostervane/platform/partial_backup_file.h"
 #include "ostervane/platform/serial_pipe.h"
 #include "ostervane/platform/serial_port_list.h"
 
@@ -29,7 +29,7 @@ ConsoleSession::~ConsoleSession() {
 
 JobSettings ConsoleSession::BaseSettings() {
     JobSettings settings;
-    settings.makeRomFile = NewReplacingFileWriter;
+    settings.makeRomFile = NewPartialBackupFile;
     settings.slotCallback = turn_.Callback();
     settings.slot = &slot_;
     settings.prompter = &prompter_;

@@ -141,8 +141,4 @@ void ReplacingFileWriter::Discard() {
     }
 }
 
-std::unique_ptr<BackupFile> NewReplacingFileWriter() {
-    return NewPartialBackupFile();
-}
-
 } // namespace ostervane

@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 
-#include "ostervane/link/backup_file.h"
 #include "ostervane/link/rom_file_writer.h"
 
 namespace ostervane {
@@ -40,10 +39,6 @@ private:
     std::string temporaryPath_;
     int fd_ = -1;
 };
-
-// The file a backup job saves into: the same as NewPartialBackupFile (partial_backup_file.h),
-// under the name the callers of the whole-file writer knew.
-std::unique_ptr<BackupFile> NewReplacingFileWriter();
 
 // Steps of putting a new file in place of another, which both writers take.
 namespace file_replacement {
