@@ -349,7 +349,7 @@ TEST(RomRoundTripArm, ReaderGivesBackAnArmStore) {
 
 // A deleted record keeps its entry with LocalID 0 and no chunk: its attributes and unique id
 // still come back, with no bytes.
-TEST(RomRoundTrip, RecordsWithoutDataKeepTheirEntries) {
+TEST(RomRoundTripRecords, WithoutDataKeepTheirEntries) {
     RomSpec spec;
     RomDatabaseSpec db;
     db.name = "Deleted";
