@@ -2,16 +2,12 @@
 // their own: the backup stopped by SIGTERM at about 30 % keeps its blocks, and the next run of
 // the same command goes on after them, asks the handheld only for what it lacks (handheld-sim
 // --verbose names every request) and ends with the handheld's image.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <optional>
 #include <random>
 #include <sstream>
 #include <thread>
 
+#include "child_process.h"
 #include "link_test_support.h"
 
 namespace ostervane {
@@ -56,69 +52,6 @@ bool WaitUntil(const std::function<bool()> &condition, std::chrono::seconds limi
     return true;
 }
 
-// A program run in `folder` with its output in NAME.out and NAME.err there; killed with the
-// object if it still runs.
-class Program {
-public:
-    Program(std::vector<std::string> words, const std::string &folder, const std::string &name)
-        : out_(folder + "/" + name + ".out"), err_(folder + "/" + name + ".err") {
-        std::vector<char *> argv;
-        for (std::string &word : words) {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
-        pid_ = fork();
-        if (pid_ == 0) {
-            RunChild(folder.c_str(), argv.data());
-        }
-    }
-    ~Program() {
-        if (pid_ > 0 && !exitCode_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    Program(const Program &) = delete;
-    Program &operator=(const Program &) = delete;
-
-    void Signal(int signal) const { kill(pid_, signal); }
-    // The exit code (128 + the signal for a killed one), or none while it still runs.
-    std::optional<int> Wait(std::chrono::seconds limit = std::chrono::seconds(60)) {
-        WaitUntil(
-            [this] {
-                int status = 0;
-                if (!exitCode_ && waitpid(pid_, &status, WNOHANG) == pid_) {
-                    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-                }
-                return exitCode_.has_value();
-            },
-            limit);
-        return exitCode_;
-    }
-    std::string Out() const { return Text(out_); }
-    std::string Err() const { return Text(err_); }
-
-private:
-    // Only calls that are safe between fork and exec.
-    [[noreturn]] void RunChild(const char *folder, char *const *argv) {
-        int in = open("/dev/null", O_RDONLY);
-        int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0 || chdir(folder) != 0) {
-            _exit(126);
-        }
-        dup2(in, STDIN_FILENO);
-        dup2(out, STDOUT_FILENO);
-        dup2(err, STDERR_FILENO);
-        execv(argv[0], argv);
-        _exit(127);
-    }
-
-    std::string out_, err_;
-    pid_t pid_ = -1;
-    std::optional<int> exitCode_;
-};
-
 // The memory reads handheld-sim --verbose reported, in order; a read repeated at once (an
 // exchange the host tried again) counts once.
 std::vector<Piece> ReadsReported(const std::string &text) {
@@ -148,9 +81,9 @@ TEST(BackupOverPtyStopped, SigtermKeepsTheBlocksAndTheNextRunReadsOnlyTheRest) {
     TempDir dir;
     WriteFile(dir.File("image.rom"), MakeImage());
     // Paced, so that the backup takes a few seconds and the signal lands in the middle.
-    Program handheld({HANDHELD_SIM_PATH, "--model", "68k-v5", "--rom", dir.File("image.rom"),
-                      "--baud", "230400", "--verbose"},
-                     dir.File(""), "sim");
+    ChildProcess handheld({HANDHELD_SIM_PATH, "--model", "68k-v5", "--rom", dir.File("image.rom"),
+                           "--baud", "230400", "--verbose"},
+                          dir.File(""), "sim");
     std::string terminal;
     ASSERT_TRUE(WaitUntil(
         [&] {
@@ -162,8 +95,8 @@ TEST(BackupOverPtyStopped, SigtermKeepsTheBlocksAndTheNextRunReadsOnlyTheRest) {
 
     const size_t probeReads = 2; // the small and the big ROM header; no heap marker
     {
-        Program cli({OSTERVANE_CLI_PATH, "backup", "--port", terminal, "stopped"}, dir.File(""),
-                    "first");
+        ChildProcess cli({OSTERVANE_CLI_PATH, "backup", "--port", terminal, "stopped"},
+                         dir.File(""), "first");
         ASSERT_TRUE(
             WaitUntil([&] { return ReadsReported(handheld.Err()).size() >= probeReads + 5 * 16; },
                       std::chrono::seconds(30)))
@@ -179,8 +112,8 @@ TEST(BackupOverPtyStopped, SigtermKeepsTheBlocksAndTheNextRunReadsOnlyTheRest) {
     // reply it was sending when the backup stopped.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     size_t readsBefore = ReadsReported(handheld.Err()).size();
-    Program again({OSTERVANE_CLI_PATH, "backup", "--port", terminal, "stopped"}, dir.File(""),
-                  "second");
+    ChildProcess again({OSTERVANE_CLI_PATH, "backup", "--port", terminal, "stopped"}, dir.File(""),
+                       "second");
     ASSERT_EQ(again.Wait(), 0) << again.Out() << again.Err();
     EXPECT_EQ(ReadFile(dir.File("stopped.rom")), MakeImage());
     EXPECT_FALSE(std::filesystem::exists(dir.File("stopped.rom.partial")));
