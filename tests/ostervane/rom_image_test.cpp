@@ -1,5 +1,6 @@
 // ROM image identification: header kinds, heap marker, family tables, boxes and verdicts.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -492,9 +493,11 @@ protected:
         std::filesystem::resize_file(path, size); // sparse: no 16 MB written
         return path;
     }
-    std::filesystem::path dir_ =
-        std::filesystem::temp_directory_path() /
-        ("rom_image_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    // One folder per test process: ctest runs the tests of this fixture side by side, and one's
+    // TearDown must not remove another's file.
+    std::filesystem::path dir_ = std::filesystem::temp_directory_path() /
+                                 ("rom_image_test_" + std::to_string(getpid()) + "_" +
+                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
 };
 
 TEST_F(RomImageFile, IdentifiesAFileAndGivesTheJobItsFields) {
