@@ -9,13 +9,12 @@
 #include <vector>
 
 #include "tarnhollow/catalogue/device_entry.h"
+#include "tarnhollow/common/data_folders.h"
 #include "tarnhollow/common/message_boxes.h"
 
 namespace tarnhollow {
 
 using DeviceCatalogue = std::vector<std::unique_ptr<DeviceEntry>>;
-
-inline constexpr const char *kDevicesFolder = "Devices";
 
 // Cuts the next entry off the front of a catalogue file's text and returns it, or nullptr
 // when no complete entry is left (loading of the file then stops).

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 struct BuildRequest {
     fs::path out;
-    fs::path devices = kDevicesFolder;
+    fs::path devices;
     fs::path components;
     std::vector<std::string> deviceNames, removeNames;
     std::vector<fs::path> ram, ramUnchecked, rom;
@@ -233,8 +233,12 @@ int RunBuild(const std::vector<std::string> &args) {
     if (!EncodeNames(request)) {
         return kExitFailure;
     }
+    const DataFolders found = FindDataFolders(DataSearchPlacesOfThisProcess());
+    if (request.devices.empty()) {
+        request.devices = found.catalogue;
+    }
     if (request.components.empty()) {
-        request.components = ProgramFolder() / kComponentsFolder;
+        request.components = found.components;
     }
     ConsoleBoxes boxes;
     DeviceCatalogue catalogue = LoadDeviceCatalogue(request.devices, boxes);

@@ -1,7 +1,6 @@
 // The subcommands of tarnhollow-cli and their exit codes.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,8 +12,5 @@ inline constexpr int kExitUsage = 2;
 
 int RunBuild(const std::vector<std::string> &args);
 int RunInspect(const std::vector<std::string> &args);
-
-// The folder of the running program, where "SourcePRCs" lives.
-std::filesystem::path ProgramFolder();
 
 } // namespace tarnhollow

@@ -82,7 +82,7 @@ int RunInspect(const std::vector<std::string> &args) {
     prcdestroy(database);
     ConsoleBoxes boxes;
     DeviceCatalogue noCatalogue;
-    CTarnhollowDoc doc(&noCatalogue, ProgramFolder() / kComponentsFolder);
+    CTarnhollowDoc doc(&noCatalogue, FindDataFolders(DataSearchPlacesOfThisProcess()).components);
     if (!doc.OnOpenDocument(args[0], boxes)) {
         return kExitFailure;
     }

@@ -6,18 +6,10 @@
 
 #include <unistd.h>
 
+#include "palm_flash_tools_version.h"
 #include "tarnhollow/cli/commands.h"
+#include "tarnhollow/common/data_folders.h"
 #include "tarnhollow/common/heap_reuse.h"
-
-namespace tarnhollow {
-
-std::filesystem::path ProgramFolder() {
-    std::error_code error;
-    auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::current_path() : self.parent_path();
-}
-
-} // namespace tarnhollow
 
 namespace {
 
@@ -31,6 +23,13 @@ int main(int argc, char **argv) {
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? tarnhollow::kExitUsage : tarnhollow::kExitSuccess;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tarnhollow-cli %s\n%s", PALM_FLASH_TOOLS_VERSION,
+                    tarnhollow::DataFoldersText(
+                        tarnhollow::FindDataFolders(tarnhollow::DataSearchPlacesOfThisProcess()))
+                        .c_str());
+        return tarnhollow::kExitSuccess;
     }
     std::string command = argv[1];
     std::vector<std::string> args(argv + 2, argv + argc);

@@ -14,7 +14,6 @@
 
 namespace tarnhollow {
 
-inline constexpr const char *kComponentsFolder = "SourcePRCs";
 inline constexpr size_t kChunkSize = 32768;
 
 class CTarnhollowDoc {

@@ -20,7 +20,7 @@ QIcon ApplicationIcon() {
     return icon;
 }
 
-AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent) {
+AboutDialog::AboutDialog(const QString &catalogueFolderText, QWidget *parent) : QDialog(parent) {
     setWindowTitle(tr("About Tarnhollow"));
     auto *icon = new QLabel(this);
     icon->setObjectName("aboutIcon");
@@ -33,9 +33,15 @@ AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent) {
     name->setFont(nameFont);
     auto *version = new QLabel(QString::fromLatin1(kVersionText), this);
     version->setObjectName("aboutVersion");
+    auto *catalogue = new QLabel(catalogueFolderText, this);
+    catalogue->setObjectName("aboutCatalogue");
+    catalogue->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    catalogue->setWordWrap(true);
     auto *texts = new QVBoxLayout;
     texts->addWidget(name);
     texts->addWidget(version);
+    texts->addSpacing(6);
+    texts->addWidget(catalogue);
     auto *top = new QHBoxLayout;
     top->addWidget(icon, 0, Qt::AlignTop);
     top->addSpacing(12);

@@ -1,4 +1,4 @@
-// The About box: the program's icon, name and version.
+// The About box: the program's icon, name and version, and the device catalogue folder in use.
 #pragma once
 
 #include <QDialog>
@@ -11,7 +11,7 @@ inline constexpr const char *kVersionText = "2.5";
 class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit AboutDialog(QWidget *parent = nullptr);
+    explicit AboutDialog(const QString &catalogueFolderText, QWidget *parent = nullptr);
 };
 
 // The application icon from the program's resources.

@@ -132,8 +132,8 @@ void QtEditorDialogs::ShowDatabaseInfo(QWidget *owner, const DatabaseInfoTexts &
     dialog.exec();
 }
 
-void QtEditorDialogs::ShowAbout(QWidget *owner) {
-    AboutDialog dialog(owner);
+void QtEditorDialogs::ShowAbout(QWidget *owner, const QString &catalogueFolderText) {
+    AboutDialog dialog(catalogueFolderText, owner);
     dialog.exec();
 }
 

@@ -53,7 +53,7 @@ public:
     virtual Answer AskYesNoCancel(QWidget *owner, const QString &text, const QString &caption) = 0;
 
     virtual void ShowDatabaseInfo(QWidget *owner, const DatabaseInfoTexts &texts) = 0;
-    virtual void ShowAbout(QWidget *owner) = 0;
+    virtual void ShowAbout(QWidget *owner, const QString &catalogueFolderText) = 0;
 };
 
 // The real dialogs.
@@ -76,7 +76,7 @@ public:
     Answer AskOkCancel(QWidget *owner, const QString &text, const QString &caption) override;
     Answer AskYesNoCancel(QWidget *owner, const QString &text, const QString &caption) override;
     void ShowDatabaseInfo(QWidget *owner, const DatabaseInfoTexts &texts) override;
-    void ShowAbout(QWidget *owner) override;
+    void ShowAbout(QWidget *owner, const QString &catalogueFolderText) override;
 };
 
 // The core's message boxes, shown as "Tarnhollow" boxes owned by a window.

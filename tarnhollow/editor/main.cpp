@@ -1,9 +1,12 @@
-// tarnhollow: the flash install file editor.  Start-up reads the device catalogue from
-// "Devices" in the current folder and shows the main window; it opens no document and reads
-// no arguments of its own (Qt takes its own options).
+// tarnhollow: the flash install file editor.  Start-up reads the device catalogue from the
+// first "Devices" folder found (common/data_folders.h) and shows the main window; it opens no
+// document and reads no arguments of its own (Qt takes its own options).
 #include <QApplication>
 
-#include <filesystem>
+#include <cstdio>
+#include <cstring>
+
+#include "palm_flash_tools_version.h"
 
 #include "tarnhollow/catalogue/device_catalogue.h"
 #include "tarnhollow/common/heap_reuse.h"
@@ -12,19 +15,15 @@
 #include "tarnhollow/editor/editor_dialogs.h"
 #include "tarnhollow/editor/main_frame.h"
 
-namespace {
-
-std::filesystem::path ProgramFolder() {
-    std::error_code error;
-    auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::current_path() : self.parent_path();
-}
-
-} // namespace
-
 int main(int argc, char **argv) {
     using namespace tarnhollow;
     KeepFreedHeapForReuse();
+    // Answered before any window exists, so it works without a display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tarnhollow %s\n%s", PALM_FLASH_TOOLS_VERSION,
+                    DataFoldersText(FindDataFolders(DataSearchPlacesOfThisProcess())).c_str());
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(editor::kSettingsOrganisation);
     QApplication::setApplicationName(editor::kSettingsApplication);
@@ -36,11 +35,13 @@ int main(int argc, char **argv) {
 
     editor::QtEditorDialogs dialogs;
     editor::OwnedMessageBoxes boxes(dialogs, nullptr);
-    const DeviceCatalogue catalogue = LoadDeviceCatalogue(kDevicesFolder, boxes);
+    const DataFolders folders = FindDataFolders(DataSearchPlacesOfThisProcess());
+    const DeviceCatalogue catalogue = LoadDeviceCatalogue(folders.catalogue, boxes);
 
     editor::EditorContext context;
     context.catalogue = &catalogue;
-    context.components = ProgramFolder() / kComponentsFolder;
+    context.catalogueFolderText = CatalogueFolderText(folders);
+    context.components = folders.components;
     context.dialogs = &dialogs;
 
     editor::CMainFrame frame(context);

@@ -300,7 +300,7 @@ void CMainFrame::OnOpenRecentFile(int index) {
 }
 
 void CMainFrame::OnAppAbout() {
-    m_context.dialogs->ShowAbout(this);
+    m_context.dialogs->ShowAbout(this, QString::fromStdString(m_context.catalogueFolderText));
 }
 
 bool CMainFrame::SaveModified(CChildFrame *frame) {

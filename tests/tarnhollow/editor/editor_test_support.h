@@ -87,7 +87,10 @@ public:
     void ShowDatabaseInfo(QWidget *, const DatabaseInfoTexts &texts) override {
         infos.push_back(texts);
     }
-    void ShowAbout(QWidget *) override { abouts++; }
+    void ShowAbout(QWidget *, const QString &catalogueFolderText) override {
+        abouts++;
+        aboutCatalogueText = catalogueFolderText;
+    }
 
     QStringList InformedTexts() const {
         QStringList texts;
@@ -112,6 +115,7 @@ public:
     std::vector<Box> asked;
     std::vector<DatabaseInfoTexts> infos;
     int abouts = 0;
+    QString aboutCatalogueText;
 
 private:
     // An empty queue answers like a cancelled dialog.
@@ -144,6 +148,7 @@ public:
     EditorFixture() {
         catalogue = LoadDeviceCatalogue(TARNHOLLOW_SAMPLE_DEVICES, catalogueBoxes);
         context.catalogue = &catalogue;
+        context.catalogueFolderText = std::string("Device catalogue: ") + TARNHOLLOW_SAMPLE_DEVICES;
         context.components = TARNHOLLOW_COMPONENTS_DIR;
         context.dialogs = &dialogs;
         context.ledsFolder = Path("leds");

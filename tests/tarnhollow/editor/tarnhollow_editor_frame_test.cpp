@@ -309,10 +309,14 @@ private slots:
         QAction *about = Menu(1)->actions().at(0);
         about->trigger();
         QCOMPARE(fx->dialogs.abouts, 1);
-        AboutDialog dialog;
+        QCOMPARE(fx->dialogs.aboutCatalogueText,
+                 QString::fromStdString(fx->context.catalogueFolderText));
+        AboutDialog dialog("Device catalogue: /usr/share/tarnhollow/Devices");
         QCOMPARE(dialog.windowTitle(), QString("About Tarnhollow"));
         QCOMPARE(dialog.findChild<QLabel *>("aboutName")->text(), QString("Tarnhollow"));
         QCOMPARE(dialog.findChild<QLabel *>("aboutVersion")->text(), QString("2.5"));
+        QCOMPARE(dialog.findChild<QLabel *>("aboutCatalogue")->text(),
+                 QString("Device catalogue: /usr/share/tarnhollow/Devices"));
         QVERIFY(!dialog.findChild<QLabel *>("aboutIcon")->pixmap().isNull());
         QVERIFY(dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok) != nullptr);
     }
