@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "palm_flash_tools_version.h"
 #include "simulator/cpu_runner.h"
 #include "simulator/debugger.h"
 #include "simulator/fault_plan.h"
@@ -49,6 +50,7 @@ void PrintHelp() {
         "                    [--manufacturer TEXT] [--rom FILE] [--link PATH] [--baud N]\n"
         "                    [--fault FAULTS]... [--reenter-after MS] [--enter-delay MS]\n"
         "                    [--cpu] [--verbose]\n"
+        "       handheld-sim (--help | --version)\n"
         "\n"
         "Acts as a handheld sitting in its debugger behind a pseudo-terminal until it is\n"
         "killed (SIGTERM or SIGINT end it cleanly).  Prints the terminal's path on stdout.\n"
@@ -81,7 +83,8 @@ void PrintHelp() {
         "                      68000 or ARM CPU; without it a 68k flasher's work is done\n"
         "                      directly on the flash chips\n"
         "  --verbose           print every request on stderr\n"
-        "  --help              show this text\n"
+        "  -h, --help          show this text\n"
+        "  --version           print the program's version\n"
         "\n%s",
         FaultPlan::SyntaxHelp());
 }
@@ -107,7 +110,7 @@ uint32_t FourCharacterCode(const char *text) {
     return code;
 }
 
-// 0 to go on, otherwise the exit status (2 for usage errors, 0 after --help).
+// 0 to go on, otherwise the exit status (2 for usage errors), or -1 after --help or --version.
 int ParseArguments(int argc, char **argv, Arguments *args) {
     auto usage = [](const std::string &why) {
         std::fprintf(stderr, "handheld-sim: %s (see --help)\n", why.c_str());
@@ -117,6 +120,10 @@ int ParseArguments(int argc, char **argv, Arguments *args) {
         std::string option = argv[i];
         if (option == "--help" || option == "-h") {
             PrintHelp();
+            return -1;
+        }
+        if (option == "--version") {
+            std::puts("handheld-sim " PALM_FLASH_TOOLS_VERSION);
             return -1;
         }
         if (option == "--verbose") {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ostervane/cli/commands.h"
+#include "palm_flash_tools_version.h"
 
 namespace ostervane::cli {
 namespace {
@@ -32,6 +33,7 @@ int Usage(const std::string &problem) {
                "       ostervane-cli info [--json] FILE\n"
                "       ostervane-cli extract [--name GLOB]... [--type T] [--creator C]\n"
                "                             [--force] FILE DIR\n"
+               "       ostervane-cli (--help | --version)\n"
                "\n"
                "  ports     list the serial ports (path and name)\n"
                "  backup    back up the ROM of a handheld in its debugger on the serial port\n"
@@ -54,7 +56,10 @@ int Usage(const std::string &problem) {
                "            status is 1 only when the file has no card header\n"
                "  extract   write the databases of the ROM image FILE into DIR as .prc and\n"
                "            .pdb files: those whose name matches a GLOB (any of them), of\n"
-               "            type T and creator C; an existing file is kept unless --force\n",
+               "            type T and creator C; an existing file is kept unless --force\n"
+               "\n"
+               "  -h, --help  show this text (also after a command)\n"
+               "  --version   print the program's version\n",
                out);
     return problem.empty() ? kExitSuccess : kExitUsage;
 }
@@ -69,6 +74,10 @@ int main(int argc, char **argv) {
     std::string name = argv[1];
     if (name == "-h" || name == "--help" || name == "help") {
         return Usage();
+    }
+    if (name == "--version") {
+        std::puts("ostervane-cli " PALM_FLASH_TOOLS_VERSION);
+        return kExitSuccess;
     }
     Arguments args(argv + 2, argv + argc);
     for (const Command &command : kCommands) {

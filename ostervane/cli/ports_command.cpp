@@ -7,6 +7,9 @@
 namespace ostervane::cli {
 
 int RunPortsCommand(const Arguments &args) {
+    if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
+        return Usage();
+    }
     if (!args.empty()) {
         return Usage("ports takes no arguments");
     }

@@ -3,9 +3,11 @@
 
 #include <QDialog>
 
+#include "palm_flash_tools_version.h"
+
 namespace ostervane::ui {
 
-inline constexpr const char *kVersionText = "Ostervane 2.5";
+inline constexpr const char *kVersionText = "Ostervane " PALM_FLASH_TOOLS_VERSION;
 
 class AboutDialog : public QDialog {
     Q_OBJECT

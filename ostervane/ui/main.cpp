@@ -1,11 +1,52 @@
 // ostervane: backs up a handheld's ROM into a .rom file or restores ROM images into up to eight
-// handhelds, in windows.  It reads no arguments of its own; Qt gets them for its own options.
+// handhelds, in windows.  It reads no arguments of its own besides --help and --version; Qt gets
+// the rest for its own options.
 #include <QApplication>
+
+#include <cstdio>
+#include <cstring>
 
 #include "ostervane/ui/artwork.h"
 #include "ostervane/ui/window_screens.h"
+#include "palm_flash_tools_version.h"
+
+namespace {
+
+constexpr const char kHelpText[] =
+    "Usage: ostervane [QT-OPTION]...\n"
+    "       ostervane (--help | --version)\n"
+    "\n"
+    "Backs up a Palm OS handheld's flash ROM into a .rom file, or restores a ROM image\n"
+    "into up to eight handhelds at once, over a serial line or USB, with each handheld\n"
+    "sitting in its debugger.  Every step is appended to Keelstone.log in the current\n"
+    "folder.  The program takes no arguments besides Qt's own options (such as\n"
+    "-platform NAME or -style NAME) and these:\n"
+    "\n"
+    "  -h, --help  show this text\n"
+    "  --version   print the program's version\n";
+
+// Answers --help and --version before any window exists, so both work without a display:
+// the exit status when one was given, -1 otherwise.
+int AnswerInformationOption(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelpText, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("ostervane " PALM_FLASH_TOOLS_VERSION);
+            return 0;
+        }
+    }
+    return -1;
+}
+
+} // namespace
 
 int main(int argc, char *argv[]) {
+    if (int status = AnswerInformationOption(argc, argv); status >= 0) {
+        return status;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostervane"));
     QApplication::setDesktopFileName(QStringLiteral("ostervane"));

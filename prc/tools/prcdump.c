@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "palm_flash_tools_version.h"
 #include "prc.h"
 
 enum { EXIT_OK = 0, EXIT_BAD_FILE = 1, EXIT_USAGE = 2 };
@@ -18,11 +19,13 @@ enum { HEX_BYTES_PER_LINE = 16, LABEL_WIDTH = 13 };
 
 static const char usage_text[] =
     "Usage: prcdump [-x] FILE...\n"
+    "       prcdump (--help | --version)\n"
     "Prints the header and entry table of each Palm database file (.pdb, .prc).\n"
     "\n"
     "  -x          also dump every record or resource body, and the appinfo and\n"
     "              sortinfo blocks, in hex\n"
     "  -h, --help  show this help\n"
+    "  --version   print the program's version\n"
     "\n"
     "Exit status: 0 when every file was read, 1 when some file could not be read,\n"
     "2 on a usage error.\n";
@@ -342,6 +345,9 @@ static int parse_options(int argc, char **argv, struct options *opts) {
             opts->hexdump = 1;
         } else if (strcmp(arg, "-h") == 0 || strcmp(arg, "--help") == 0) {
             fputs(usage_text, stdout);
+            return EXIT_OK;
+        } else if (strcmp(arg, "--version") == 0) {
+            puts("prcdump " PALM_FLASH_TOOLS_VERSION);
             return EXIT_OK;
         } else {
             return usage_error("unknown option: ", arg);
