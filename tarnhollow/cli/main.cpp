@@ -16,13 +16,73 @@ namespace {
 const char kUsage[] = "usage: tarnhollow-cli build OUT [options]   (tarnhollow-cli build --help)\n"
                       "       tarnhollow-cli inspect FILE\n";
 
+const char kHelp[] =
+    "usage: tarnhollow-cli build OUT [--devices DIR] [--device NAME]... [--ram FILE]...\n"
+    "         [--ram-unchecked FILE]... [--rom FILE]... [--remove NAME]... [--language TEXT]\n"
+    "         [--no-stubs] [--auto-install] [--erase-rom] [--launch NAME] [--preinstall FILE]\n"
+    "         [--name TEXT] [--no-uninstaller] [--components DIR]\n"
+    "       tarnhollow-cli inspect FILE\n"
+    "       tarnhollow-cli (--help | --version)\n"
+    "\n"
+    "  build    fill a new flash install package as the editor's pages do, in their order,\n"
+    "           write it into OUT (and its uninstaller, OUT's name with -Uninstaller)\n"
+    "           and print the size summary\n"
+    "  inspect  print the settings and databases of the install file FILE as JSON\n"
+    "\n"
+    "  --devices DIR        the device catalogue folder (default: the first \"Devices\"\n"
+    "                       folder found, see --version)\n"
+    "  --device NAME        check the catalogue's device NAME (at least one)\n"
+    "  --ram FILE           add the database FILE to the RAM list, checked\n"
+    "  --ram-unchecked FILE add FILE to the RAM list without installing it\n"
+    "  --rom FILE           add the database FILE to the expansion-ROM list\n"
+    "  --remove NAME        remove the built-in application NAME\n"
+    "  --language TEXT      choose the language TEXT of the Remove page\n"
+    "  --no-stubs           install no stubs for the removed applications\n"
+    "  --auto-install       set Auto Install\n"
+    "  --erase-rom          set Erase Expansion ROM\n"
+    "  --launch NAME        launch the package's application NAME after the reset\n"
+    "  --preinstall FILE    use the database FILE as the preinstall application\n"
+    "  --name TEXT          the package name (default \"Installer\")\n"
+    "  --no-uninstaller     write no uninstaller\n"
+    "  --components DIR     the folder of the installer's component databases\n"
+    "                       (default: the first \"SourcePRCs\" folder found, see --version)\n"
+    "  -h, --help           show this text (also after a command)\n"
+    "  --version            print the program's version and the data folders in use\n"
+    "\n"
+    "Names are given in UTF-8.  Exit status: 0 on success, 1 when the package cannot be\n"
+    "built, written or read back, 2 on a usage error.\n";
+
+bool IsHelpOption(const char *arg) {
+    return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0;
+}
+
+// "--help" alone, or anywhere after a known command.
+bool AsksForHelp(int argc, char **argv) {
+    if (IsHelpOption(argv[1])) {
+        return true;
+    }
+    if (std::strcmp(argv[1], "build") != 0 && std::strcmp(argv[1], "inspect") != 0) {
+        return false;
+    }
+    for (int i = 2; i < argc; ++i) {
+        if (IsHelpOption(argv[i])) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     tarnhollow::KeepFreedHeapForReuse();
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        std::fputs(kUsage, argc < 2 ? stderr : stdout);
-        return argc < 2 ? tarnhollow::kExitUsage : tarnhollow::kExitSuccess;
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return tarnhollow::kExitUsage;
+    }
+    if (AsksForHelp(argc, argv)) {
+        std::fputs(kHelp, stdout);
+        return tarnhollow::kExitSuccess;
     }
     if (std::strcmp(argv[1], "--version") == 0) {
         std::printf("tarnhollow-cli %s\n%s", PALM_FLASH_TOOLS_VERSION,

@@ -4,9 +4,11 @@
 #include <QDialog>
 #include <QIcon>
 
+#include "palm_flash_tools_version.h"
+
 namespace tarnhollow::editor {
 
-inline constexpr const char *kVersionText = "2.5";
+inline constexpr const char *kVersionText = PALM_FLASH_TOOLS_VERSION;
 
 class AboutDialog : public QDialog {
     Q_OBJECT

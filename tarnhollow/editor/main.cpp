@@ -1,6 +1,7 @@
 // tarnhollow: the flash install file editor.  Start-up reads the device catalogue from the
 // first "Devices" folder found (common/data_folders.h) and shows the main window; it opens no
-// document and reads no arguments of its own (Qt takes its own options).
+// document and reads no arguments of its own besides --help and --version (Qt takes its own
+// options).
 #include <QApplication>
 
 #include <cstdio>
@@ -15,14 +16,49 @@
 #include "tarnhollow/editor/editor_dialogs.h"
 #include "tarnhollow/editor/main_frame.h"
 
+namespace {
+
+constexpr const char kHelpText[] =
+    "Usage: tarnhollow [QT-OPTION]...\n"
+    "       tarnhollow (--help | --version)\n"
+    "\n"
+    "Edits flash install files for Palm OS handhelds: Palm resource databases that install\n"
+    "other databases into a handheld's expansion flash, for devices picked from a device\n"
+    "catalogue.  The catalogue is the first \"Devices\" folder found: in the current\n"
+    "folder, then in the installation's and the XDG data folders (--version shows it).\n"
+    "The program takes no arguments besides Qt's own options (such as -platform NAME or\n"
+    "-style NAME) and these:\n"
+    "\n"
+    "  -h, --help  show this text\n"
+    "  --version   print the program's version and the data folders in use\n";
+
+// Answers --help and --version before any window exists, so both work without a display:
+// the exit status when one was given, -1 otherwise.
+int AnswerInformationOption(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelpText, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf(
+                "tarnhollow %s\n%s", PALM_FLASH_TOOLS_VERSION,
+                tarnhollow::DataFoldersText(
+                    tarnhollow::FindDataFolders(tarnhollow::DataSearchPlacesOfThisProcess()))
+                    .c_str());
+            return 0;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
 int main(int argc, char **argv) {
     using namespace tarnhollow;
     KeepFreedHeapForReuse();
-    // Answered before any window exists, so it works without a display.
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("tarnhollow %s\n%s", PALM_FLASH_TOOLS_VERSION,
-                    DataFoldersText(FindDataFolders(DataSearchPlacesOfThisProcess())).c_str());
-        return 0;
+    if (int status = AnswerInformationOption(argc, argv); status >= 0) {
+        return status;
     }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(editor::kSettingsOrganisation);
