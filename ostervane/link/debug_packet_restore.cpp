@@ -12,6 +12,7 @@
 #include "ostervane/link/crc32.h"
 #include "ostervane/link/debug_packet.h"
 #include "ostervane/link/flash_geometry.h"
+#include "ostervane/link/image_piece.h"
 
 namespace ostervane {
 
@@ -72,15 +73,6 @@ std::string Hex(uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", value);
     return text;
-}
-
-// Reads `count` bytes at `offset`; bytes the file does not have read as erased flash.
-std::vector<uint8_t> ReadPiece(std::FILE *file, uint64_t offset, uint32_t count) {
-    std::vector<uint8_t> bytes(count, 0xFF);
-    if (std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0) {
-        std::fread(bytes.data(), 1, count, file);
-    }
-    return bytes;
 }
 
 struct FileCloser {
@@ -184,9 +176,14 @@ int32_t DebugPacket::FlashArm() {
     uint32_t loadBase = settings_.image.imageLoadBase;
     // The handheld holds its header's signature and version big-endian, as before the backup
     // turned them around.
-    std::vector<uint8_t> image = ReadPiece(file.get(), offset, size);
-    ArmHeaderToHandheldOrder(image.data(), size);
-    int32_t status = LoadBytes(image, loadBase + kArmImageOffset);
+    std::optional<std::vector<uint8_t>> image = ReadImagePiece(file.get(), offset, size);
+    if (!image) {
+        Report(EvProgressEnd);
+        LogLine("The image file could not be read");
+        return kArmImageUnreadable;
+    }
+    ArmHeaderToHandheldOrder(image->data(), size);
+    int32_t status = LoadBytes(*image, loadBase + kArmImageOffset);
     Report(EvProgressEnd);
     file.reset();
     if (status != 0) {
@@ -360,8 +357,13 @@ int32_t DebugPacket::FlashImage68k(std::FILE *file, uint64_t offset, uint32_t si
         return status;
     }
     for (const FlashPiece &piece : PlanFlashPieces(rom_.bigRomBase, size, geometry)) {
-        std::vector<uint8_t> bytes = ReadPiece(file, offset + piece.fileOffset, piece.length);
-        if (int32_t status = FlashOnePiece(piece, bytes, geometry); status != 0) {
+        std::optional<std::vector<uint8_t>> bytes =
+            ReadImagePiece(file, offset + piece.fileOffset, piece.length);
+        if (!bytes) {
+            LogLine("The image file could not be read at " + Hex(piece.fileOffset));
+            return ErrCannotOpenFile;
+        }
+        if (int32_t status = FlashOnePiece(piece, *bytes, geometry); status != 0) {
             return status;
         }
     }
