@@ -9,7 +9,7 @@ PROJECT_PACKAGES=(
     libunicorn-dev binutils-m68k-linux-gnu binutils-arm-none-eabi
     gcc-m68k-linux-gnu gcc-arm-none-eabi
     qt6-base-dev xvfb xauth fonts-dejavu-core
-    python3 scdoc man-db groff-base
+    python3 scdoc man-db groff-base lintian
 )
 
 # Installs whatever of PROJECT_PACKAGES is missing: one `apt-get update`, then one install.
