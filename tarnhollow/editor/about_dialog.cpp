@@ -36,7 +36,6 @@ AboutDialog::AboutDialog(const QString &catalogueFolderText, QWidget *parent) : 
     auto *catalogue = new QLabel(catalogueFolderText, this);
     catalogue->setObjectName("aboutCatalogue");
     catalogue->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    catalogue->setWordWrap(true);
     auto *texts = new QVBoxLayout;
     texts->addWidget(name);
     texts->addWidget(version);

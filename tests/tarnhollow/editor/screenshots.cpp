@@ -1,6 +1,7 @@
 // tarnhollow-screenshots FOLDER: builds the editor's real windows with a realistic package and
 // saves the main window on each page of the sheet as FOLDER/tarnhollow-<page>.png, and the
-// chooser of Add from ROM image... on a made-up handheld ROM as FOLDER/tarnhollow-rom-image.png.
+// chooser of Add from ROM image... on a made-up handheld ROM as FOLDER/tarnhollow-rom-image.png,
+// and the About box of an installed program as FOLDER/tarnhollow-about.png.
 // Run it under xvfb-run; it is not a test.
 #include <QApplication>
 #include <QCheckBox>
@@ -14,6 +15,7 @@
 
 #include "editor_test_support.h"
 #include "simulator/rom_builder.h"
+#include "tarnhollow/editor/about_dialog.h"
 #include "tarnhollow/editor/boot_config.h"
 #include "tarnhollow/editor/config_tab.h"
 #include "tarnhollow/editor/database_pages.h"
@@ -167,5 +169,8 @@ int main(int argc, char **argv) {
         ok = Grab(*fx.frame, folder, file) && ok;
     }
     ok = GrabRomChooser(*fx.frame, folder) && ok;
+    AboutDialog about("Device catalogue: /usr/share/tarnhollow/Devices", fx.frame.get());
+    about.show();
+    ok = Grab(about, folder, "about") && ok;
     return ok ? 0 : 1;
 }
