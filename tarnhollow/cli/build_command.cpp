@@ -34,11 +34,15 @@ struct BuildRequest {
     fs::path preinstall;
 };
 
+} // namespace
+
 const char kBuildUsage[] =
     "usage: tarnhollow-cli build OUT [--devices DIR] [--device NAME]... [--ram FILE]...\n"
     "         [--ram-unchecked FILE]... [--rom FILE]... [--remove NAME]... [--language TEXT]\n"
     "         [--no-stubs] [--auto-install] [--erase-rom] [--launch NAME] [--preinstall FILE]\n"
     "         [--name TEXT] [--no-uninstaller] [--components DIR]\n";
+
+namespace {
 
 bool ParseBuildRequest(const std::vector<std::string> &args, BuildRequest &request) {
     OptionReader reader(args);

@@ -16,11 +16,8 @@ namespace {
 const char kUsage[] = "usage: tarnhollow-cli build OUT [options]   (tarnhollow-cli build --help)\n"
                       "       tarnhollow-cli inspect FILE\n";
 
-const char kHelp[] =
-    "usage: tarnhollow-cli build OUT [--devices DIR] [--device NAME]... [--ram FILE]...\n"
-    "         [--ram-unchecked FILE]... [--rom FILE]... [--remove NAME]... [--language TEXT]\n"
-    "         [--no-stubs] [--auto-install] [--erase-rom] [--launch NAME] [--preinstall FILE]\n"
-    "         [--name TEXT] [--no-uninstaller] [--components DIR]\n"
+// Follows the build command's usage (kBuildUsage).
+const char kHelpAfterBuildUsage[] =
     "       tarnhollow-cli inspect FILE\n"
     "       tarnhollow-cli (--help | --version)\n"
     "\n"
@@ -81,7 +78,8 @@ int main(int argc, char **argv) {
         return tarnhollow::kExitUsage;
     }
     if (AsksForHelp(argc, argv)) {
-        std::fputs(kHelp, stdout);
+        std::fputs(tarnhollow::kBuildUsage, stdout);
+        std::fputs(kHelpAfterBuildUsage, stdout);
         return tarnhollow::kExitSuccess;
     }
     if (std::strcmp(argv[1], "--version") == 0) {
