@@ -72,6 +72,30 @@ for page in "$root"/usr/share/man/man1/*.gz "$root"/usr/share/man/man3/*.gz; do
     [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
 
+echo "== building against libprc-dev"
+# A program built with the packaged header, pkg-config file and link reads a packaged database.
+cat >"$work/reader.c" <<'PROGRAM'
+#include <prc.h>
+#include <stdio.h>
+
+int main(int argc, char **argv) {
+    prc_t *prc = prcopen(argv[argc - 1], PRC_OPEN_READ);
+    if (prc == NULL) {
+        fprintf(stderr, "%s\n", prcstrerror(prcgeterrno()));
+        return 1;
+    }
+    printf("%s\n", prc->name);
+    prcdestroy(prc);
+    return 0;
+}
+PROGRAM
+flags=$(PKG_CONFIG_SYSROOT_DIR=$root PKG_CONFIG_LIBDIR=$libdir/pkgconfig pkg-config --cflags --libs prc)
+# shellcheck disable=SC2086 # the flags are words
+cc -Wall -Wextra -Werror "$work/reader.c" $flags -o "$work/reader" || fail "cannot build against libprc"
+name=$(run "$work/reader" "$root/usr/share/tarnhollow/SourcePRCs/PayLoad.prc") ||
+    fail "the program built against libprc cannot read PayLoad.prc"
+echo "PayLoad.prc read through the packaged libprc: \"$name\""
+
 echo "== installed data"
 share=$root/usr/share/tarnhollow
 for program in tarnhollow tarnhollow-cli; do
