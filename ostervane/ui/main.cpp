@@ -3,9 +3,7 @@
 // the rest for its own options.
 #include <QApplication>
 
-#include <cstdio>
-#include <cstring>
-
+#include "common/information_options.h"
 #include "ostervane/ui/artwork.h"
 #include "ostervane/ui/window_screens.h"
 #include "palm_flash_tools_version.h"
@@ -25,26 +23,12 @@ constexpr const char kHelpText[] =
     "  -h, --help  show this text\n"
     "  --version   print the program's version\n";
 
-// Answers --help and --version before any window exists, so both work without a display:
-// the exit status when one was given, -1 otherwise.
-int AnswerInformationOption(int argc, char **argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kHelpText, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::puts("ostervane " PALM_FLASH_TOOLS_VERSION);
-            return 0;
-        }
-    }
-    return -1;
-}
-
 } // namespace
 
 int main(int argc, char *argv[]) {
-    if (int status = AnswerInformationOption(argc, argv); status >= 0) {
+    if (int status = common::AnswerInformationOption(
+            argc, argv, kHelpText, [] { return "ostervane " PALM_FLASH_TOOLS_VERSION "\n"; });
+        status >= 0) {
         return status;
     }
     QApplication app(argc, argv);

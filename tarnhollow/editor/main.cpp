@@ -4,11 +4,10 @@
 // options).
 #include <QApplication>
 
-#include <cstdio>
-#include <cstring>
+#include <string>
 
+#include "common/information_options.h"
 #include "palm_flash_tools_version.h"
-
 #include "tarnhollow/catalogue/device_catalogue.h"
 #include "tarnhollow/common/heap_reuse.h"
 #include "tarnhollow/document/tarnhollow_doc.h"
@@ -32,24 +31,10 @@ constexpr const char kHelpText[] =
     "  -h, --help  show this text\n"
     "  --version   print the program's version and the data folders in use\n";
 
-// Answers --help and --version before any window exists, so both work without a display:
-// the exit status when one was given, -1 otherwise.
-int AnswerInformationOption(int argc, char **argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kHelpText, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf(
-                "tarnhollow %s\n%s", PALM_FLASH_TOOLS_VERSION,
-                tarnhollow::DataFoldersText(
-                    tarnhollow::FindDataFolders(tarnhollow::DataSearchPlacesOfThisProcess()))
-                    .c_str());
-            return 0;
-        }
-    }
-    return -1;
+std::string VersionText() {
+    using namespace tarnhollow;
+    return std::string("tarnhollow " PALM_FLASH_TOOLS_VERSION "\n") +
+           DataFoldersText(FindDataFolders(DataSearchPlacesOfThisProcess()));
 }
 
 } // namespace
@@ -57,7 +42,8 @@ int AnswerInformationOption(int argc, char **argv) {
 int main(int argc, char **argv) {
     using namespace tarnhollow;
     KeepFreedHeapForReuse();
-    if (int status = AnswerInformationOption(argc, argv); status >= 0) {
+    if (int status = common::AnswerInformationOption(argc, argv, kHelpText, VersionText);
+        status >= 0) {
         return status;
     }
     QApplication app(argc, argv);
