@@ -1,7 +1,7 @@
 // tarnhollow: the flash install file editor.  Start-up reads the device catalogue from the
-// first "Devices" folder found (common/data_folders.h) and shows the main window; it opens no
-// document and reads no arguments of its own besides --help and --version (Qt takes its own
-// options).
+// first "Devices" folder found (tarnhollow/common/data_folders.h) and shows the main window.
+// It opens no document and reads no arguments of its own besides --help and --version (Qt
+// takes its own options).
 #include <QApplication>
 
 #include <string>
