@@ -1,7 +1,5 @@
 // A whole backup through SerialPipe over a pseudo-terminal, with handheld-sim running as a
 // separate process and holding a ROM image of known content.
-#include <random>
-
 #include "link_test_support.h"
 #include "ostervane/platform/serial_pipe.h"
 #include "tests/simulator/handheld_sim_process.h"
@@ -11,33 +9,12 @@ namespace {
 
 using namespace testing;
 
-// A 16 KB big ROM whose header gives its own length and checksum, saved as a backup would save
-// it.
-Bytes MakeImage(bool arm) {
-    Bytes image(0x4000);
-    std::mt19937 random(7);
-    for (uint8_t &byte : image) {
-        byte = uint8_t(random());
-    }
-    std::fill_n(image.begin(), 256, 0);
-    const Bytes header = arm ? Bytes{0xEF, 0xBE, 0xED, 0xFE, 0x06, 0x00}  // rewritten by a backup
-                             : Bytes{0xFE, 0xED, 0xBE, 0xEF, 0x00, 0x05}; // version 5
-    std::copy(header.begin(), header.end(), image.begin() + 8);
-    const Bytes length = arm ? Bytes{0x00, 0x40, 0x00, 0x00} : Bytes{0x00, 0x00, 0x40, 0x00};
-    std::copy(length.begin(), length.end(), image.begin() + 108);
-    if (!arm) {
-        std::copy_n("MT64", 4, image.begin() + 130);
-    }
-    SealChecksum(image);
-    return image;
-}
-
 class BackupOverPty : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(BackupOverPty, SavedFileEqualsTheHandheldsImage) {
     const bool arm = GetParam() == "arm";
     TempDir dir;
-    const Bytes image = MakeImage(arm);
+    const Bytes image = SealedBigRomImage(0x4000, 7, arm);
     WriteFile(dir.File("image.rom"), image);
     HandheldSimProcess handheld(HANDHELD_SIM_PATH, {"--model", GetParam(), "--rom",
                                                     dir.File("image.rom"), "--baud", "115200"});

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -179,6 +180,30 @@ inline void SealChecksum(std::span<uint8_t> image) {
     bool bigEndian = image[8] == 0xFE && ((image[12] << 8) | image[13]) <= 5;
     image[112] = static_cast<uint8_t>(bigEndian ? result.computed >> 8 : result.computed);
     image[113] = static_cast<uint8_t>(bigEndian ? result.computed : result.computed >> 8);
+}
+
+// A big ROM of `length` bytes as a backup saves it: random behind a header that gives its own
+// length and checksum.  A version-5 header for 'MT64', or an ARM handheld's little-endian one
+// (signature and version turned around as a backup rewrites them).
+inline Bytes SealedBigRomImage(uint32_t length, uint32_t seed, bool arm = false) {
+    Bytes image(length);
+    std::mt19937 random(seed);
+    for (uint8_t &byte : image) {
+        byte = uint8_t(random());
+    }
+    std::fill_n(image.begin(), 256, 0);
+    const Bytes header =
+        arm ? Bytes{0xEF, 0xBE, 0xED, 0xFE, 0x06, 0x00} : Bytes{0xFE, 0xED, 0xBE, 0xEF, 0x00, 0x05};
+    std::copy(header.begin(), header.end(), image.begin() + 8);
+    for (int i = 0; i < 4; i++) {
+        const int shift = arm ? 8 * i : 24 - 8 * i;
+        image[108 + i] = static_cast<uint8_t>(length >> shift);
+    }
+    if (!arm) {
+        std::copy_n("MT64", 4, image.begin() + 130);
+    }
+    SealChecksum(image);
+    return image;
 }
 
 // The same for the big ROM of `length` bytes at `base` in the handheld's memory.

@@ -1,8 +1,6 @@
 // A whole restore through SerialPipe over a pseudo-terminal into handheld-sim running as a
 // separate process with its emulated CPU: the real flasher writes an image that differs from
 // the handheld's ROM in every byte behind its header, and a backup taken afterwards equals it.
-#include <random>
-
 #include "link_test_support.h"
 #include "ostervane/payloads/payloads.h"
 #include "ostervane/platform/serial_pipe.h"
@@ -12,24 +10,6 @@ namespace ostervane {
 namespace {
 
 using namespace testing;
-
-// A 64 KB version-5 big ROM for 'MT64' whose header gives its own length and checksum; random
-// behind it.
-Bytes MakeImage(uint32_t seed) {
-    Bytes image(0x10000);
-    std::mt19937 random(seed);
-    for (uint8_t &byte : image) {
-        byte = uint8_t(random());
-    }
-    std::fill_n(image.begin(), 256, 0);
-    const Bytes header = {0xFE, 0xED, 0xBE, 0xEF, 0x00, 0x05};
-    std::copy(header.begin(), header.end(), image.begin() + 8);
-    const Bytes length = {0x00, 0x01, 0x00, 0x00};
-    std::copy(length.begin(), length.end(), image.begin() + 108);
-    std::copy_n("MT64", 4, image.begin() + 130);
-    SealChecksum(image);
-    return image;
-}
 
 // Runs one turn of a job over the handheld's terminal and stops its thread.
 void RunOneTurn(const std::string &terminal, JobSettings settings, JobRecorder &recorder,
@@ -58,7 +38,7 @@ void RunOneTurn(const std::string &terminal, JobSettings settings, JobRecorder &
 
 TEST(RestoreOverPty, TheCpuFlashesADifferentImageThatABackupThenReadsBack) {
     TempDir dir;
-    const Bytes old = MakeImage(1), image = MakeImage(2);
+    const Bytes old = SealedBigRomImage(0x10000, 1), image = SealedBigRomImage(0x10000, 2);
     WriteFile(dir.File("old.rom"), old);
     WriteFile(dir.File("new.rom"), image);
     HandheldSimProcess handheld(HANDHELD_SIM_PATH, {"--model", "68k-v5", "--cpu", "--rom",

@@ -3,12 +3,12 @@
 // the same command goes on after them, asks the handheld only for what it lacks (handheld-sim
 // --verbose names every request) and ends with the handheld's image.
 #include <optional>
-#include <random>
 #include <sstream>
 #include <thread>
 
 #include "child_process.h"
 #include "link_test_support.h"
+#include "wait_until.h"
 
 namespace ostervane {
 namespace {
@@ -19,37 +19,13 @@ constexpr uint32_t kImageSize = 0x10000; // 16 blocks
 constexpr uint32_t kBigRomBase = 0x10008000;
 constexpr int kExitStopped = 130;
 
-// A version-5 big ROM for 'MT64' with its own length and checksum in the header.
 Bytes MakeImage() {
-    Bytes image(kImageSize);
-    std::mt19937 random(11);
-    for (uint8_t &byte : image) {
-        byte = uint8_t(random());
-    }
-    std::fill_n(image.begin(), 256, 0);
-    const Bytes header = {0xFE, 0xED, 0xBE, 0xEF, 0x00, 0x05};
-    std::copy(header.begin(), header.end(), image.begin() + 8);
-    const Bytes length = {0x00, 0x01, 0x00, 0x00};
-    std::copy(length.begin(), length.end(), image.begin() + 108);
-    std::copy_n("MT64", 4, image.begin() + 130);
-    SealChecksum(image);
-    return image;
+    return SealedBigRomImage(kImageSize, 11);
 }
 
 std::string Text(const std::string &path) {
     Bytes bytes = ReadFile(path);
     return std::string(bytes.begin(), bytes.end());
-}
-
-bool WaitUntil(const std::function<bool()> &condition, std::chrono::seconds limit) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 // The memory reads handheld-sim --verbose reported, in order; a read repeated at once (an

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <thread>
 
+#include "captured_output.h"
 #include "link/link_test_support.h"
 #include "ostervane/cli/usb_jobs.h"
 #include "ostervane/payloads/payloads.h"
 #include "simulator/usb/simulated_usb_library.h"
+#include "wait_until.h"
 
 namespace ostervane {
 namespace {
@@ -17,32 +19,6 @@ using cli::RunUsbJobs;
 using Outcome = JobTurn::Outcome;
 
 constexpr uint32_t kV5BackupLength = 0x38000;
-
-bool WaitUntil(const std::function<bool()> &condition) {
-    for (int i = 0; i < 20000 && !condition(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return condition();
-}
-
-// The console output of one command, read back as text.
-class CapturedOutput {
-public:
-    CapturedOutput() : file_(std::tmpfile()) {}
-    ~CapturedOutput() { std::fclose(file_); }
-    std::FILE *File() const { return file_; }
-    std::string Text() const {
-        std::string text;
-        std::rewind(file_);
-        for (int c; (c = std::fgetc(file_)) != EOF;) {
-            text += static_cast<char>(c);
-        }
-        return text;
-    }
-
-private:
-    std::FILE *file_;
-};
 
 // A command running on its own thread, as the CLI's main thread would run it.
 class UsbCommand {

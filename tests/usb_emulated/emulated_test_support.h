@@ -13,30 +13,20 @@
 #include <thread>
 #include <vector>
 
+#include "captured_output.h"
 #include "link/link_test_support.h"
 #include "ostervane/cli/usb_jobs.h"
 #include "ostervane/payloads/payloads.h"
 #include "ostervane/platform/usb_port_library_libusb.h"
 #include "tests/simulator/different_bytes.h"
 #include "usb_emulated/emulated_usb_bus.h"
+#include "wait_until.h"
 
 namespace ostervane::testing {
 
 inline constexpr uint32_t kV5BackupLength = 0x38000;
 inline constexpr uint32_t kImageLength = 0x20000;
 inline constexpr auto kPatience = std::chrono::seconds(20);
-
-inline bool WaitUntil(const std::function<bool()> &condition,
-                      std::chrono::milliseconds limit = kPatience) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 inline bool Contains(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
@@ -115,26 +105,6 @@ public:
 
     LibraryRecord record;
     std::unique_ptr<LibusbPortLibrary> library; // after the record it writes to
-};
-
-// The console output of one command, read back as text.
-class CapturedOutput {
-public:
-    CapturedOutput() : file_(std::tmpfile()) {}
-    ~CapturedOutput() { std::fclose(file_); }
-    std::FILE *File() const { return file_; }
-    std::string Text() const {
-        std::string text;
-        std::fflush(file_);
-        std::rewind(file_);
-        for (int c; (c = std::fgetc(file_)) != EOF;) {
-            text += static_cast<char>(c);
-        }
-        return text;
-    }
-
-private:
-    std::FILE *file_;
 };
 
 // The command line's USB jobs over a real LibusbPortLibrary, on a thread of their own as the
