@@ -29,17 +29,6 @@ std::string JsonString(const std::string &text) {
     return out + "\"";
 }
 
-const char *VerdictName(RomVerdict verdict) {
-    switch (verdict) {
-    case RomVerdict::Restore:
-        return "restore";
-    case RomVerdict::TooBig:
-        return "too big";
-    default:
-        return "unknown";
-    }
-}
-
 const char *PartWritten(const RomImageInfo &info) {
     return info.wholeCard ? "big ROM part of a whole-card image" : "whole file";
 }
@@ -108,7 +97,7 @@ std::string IdentityJson(const RomImageInfo &info, const RomChecksumResult &chec
            ", \"markerFound\": " + flag(info.markerFound) + ", \"warning\": " +
            (info.warningCaption.empty() ? "null" : JsonString(info.warningCaption)) +
            ", \"checksum\": " + ChecksumJson(checksum) + ", \"verdict\": \"" +
-           VerdictName(verdict) + "\"}";
+           RomVerdictName(verdict) + "\"}";
 }
 
 } // namespace

@@ -10,17 +10,6 @@
 namespace ostervane::cli {
 namespace {
 
-const char *VerdictText(RomVerdict verdict) {
-    switch (verdict) {
-    case RomVerdict::Restore:
-        return "restore";
-    case RomVerdict::TooBig:
-        return "too big";
-    default:
-        return "unknown";
-    }
-}
-
 std::string HexText(uint64_t value, int digits = 1) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
@@ -87,7 +76,7 @@ std::string SummaryJson(const RomImage &image, const RomSummary &s) {
         ", \"osVersion\": " + (s.osVersion ? JsonText(s.osVersionText) : "null") +
         ", \"osVersionNumber\": " + (s.osVersion ? Number(*s.osVersion) : "null") +
         ", \"cpu\": " + JsonText(s.cpuFamily) + ", \"identification\": {\"verdict\": \"" +
-        VerdictText(s.verdict) +
+        RomVerdictName(s.verdict) +
         "\", \"deviceId\": " + JsonText(DeviceIdText(s.identification.imageDeviceId)) +
         ", \"warning\": " +
         (s.identification.warningCaption.empty() ? "null"
@@ -141,7 +130,7 @@ void PrintCard(const RomImage &image, const RomSummary &s) {
                                      Number(image.small->extent.size) + " bytes; " +
                                      s.smallChecksum->text);
     }
-    std::string verdict = VerdictText(s.verdict);
+    std::string verdict = RomVerdictName(s.verdict);
     if (s.identification.imageDeviceId != 0) {
         verdict += " (device id \"" + DeviceIdText(s.identification.imageDeviceId) + "\")";
     }

@@ -379,6 +379,17 @@ std::optional<RomImageInfo> ExamineRomImageFile(const std::string &path) {
     return AnalyseRomImage(head, tail, fileSize);
 }
 
+const char *RomVerdictName(RomVerdict verdict) {
+    switch (verdict) {
+    case RomVerdict::Restore:
+        return "restore";
+    case RomVerdict::TooBig:
+        return "too big";
+    default:
+        return "unknown";
+    }
+}
+
 RomVerdict VerdictIfAccepted(const RomImageInfo &info) {
     if (TooBig(info)) {
         return RomVerdict::TooBig;

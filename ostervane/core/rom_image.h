@@ -48,6 +48,9 @@ enum class RomVerdict {
     Unreadable, // the file could not be opened or read; no box, the caller says so
 };
 
+// The verdict as the command line prints it: "restore", "too big", or "unknown" for the rest.
+const char *RomVerdictName(RomVerdict verdict);
+
 struct RomIdentification {
     RomImageInfo info;
     RomVerdict verdict = RomVerdict::Unknown;
