@@ -57,13 +57,18 @@ bool HeaderKind(std::span<const uint8_t> bytes, uint64_t offset, RomCardHeader &
     return true;
 }
 
-void Read68kCardFields(const RomFields &f, uint64_t at, RomCardHeader &card) {
-    card.initStack = f.U32(at);
+// The fields both card header layouts keep at the same offsets.
+void ReadSharedCardFields(const RomFields &f, uint64_t at, RomCardHeader &card) {
+    card.initStack = f.U32(at); // a branch instruction on ARM
     card.resetVector = f.U32(at + 4);
     card.flags = f.U16(at + 14);
     card.name = f.Text(at + 16, kNameFieldSize);
     card.manufacturer = f.Text(at + 48, kNameFieldSize);
     card.cardVersion = f.U16(at + 80);
+}
+
+void Read68kCardFields(const RomFields &f, uint64_t at, RomCardHeader &card) {
+    ReadSharedCardFields(f, at, card);
     card.creationDate = f.U32(at + 82);
     card.numRamBlocks = f.U16(at + 86);
     card.blockListOffset = f.U32(at + 88);
@@ -92,12 +97,7 @@ void Read68kCardFields(const RomFields &f, uint64_t at, RomCardHeader &card) {
 }
 
 void ReadArmCardFields(const RomFields &f, uint64_t at, RomCardHeader &card) {
-    card.initStack = f.U32(at); // a branch instruction on ARM
-    card.resetVector = f.U32(at + 4);
-    card.flags = f.U16(at + 14);
-    card.name = f.Text(at + 16, kNameFieldSize);
-    card.manufacturer = f.Text(at + 48, kNameFieldSize);
-    card.cardVersion = f.U16(at + 80);
+    ReadSharedCardFields(f, at, card);
     card.numRamBlocks = f.U16(at + 82);
     card.creationDate = f.U32(at + 84);
     card.blockListOffset = f.U32(at + 88);
